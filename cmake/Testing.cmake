@@ -1,0 +1,31 @@
+# GoogleTest from Debian's source package, so the same tests build natively and with mingw.
+function(filespack_use_googletest)
+    if(TARGET gtest_main)
+        return()
+    endif()
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    # GoogleTest's own sources are not ours to hold to our warning flags.
+    foreach(t gtest gtest_main)
+        target_compile_options(${t} PRIVATE -Wno-error -w)
+    endforeach()
+endfunction()
+
+# filespack_add_gtest(name SOURCES ... LIBS ...)
+# One test executable; natively every case is its own CTest test, under Wine the executable
+# is one CTest test (discovering cases through Wine at build time would cost more than it gives).
+function(filespack_add_gtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    filespack_use_googletest()
+    include(GoogleTest)
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest_main)
+    if(CMAKE_CROSSCOMPILING)
+        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+        set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    else()
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+    endif()
+endfunction()

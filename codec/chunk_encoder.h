@@ -1,0 +1,13 @@
+// Encodes one piece of a file into the smallest chunk body the decoder accepts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class ChunkEncoder {
+public:
+    // `piece` holds 1 to `block_size` bytes. Returns the chunk body (at most block_size + 16
+    // bytes; a stored body is size + 7 bytes). Deterministic: equal input, equal output.
+    std::vector<uint8_t> Encode(const uint8_t* piece, size_t size, int32_t block_size) const;
+};

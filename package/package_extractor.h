@@ -1,0 +1,40 @@
+// The extraction engine: one forward pass over a package in memory, turning it into files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "package/extract_result.h"
+#include "package/package_coder.h"
+#include "package/platform_handles.h"
+
+inline constexpr uint32_t PROGRESS_MESSAGE_DEFAULT = 1024;  // WM_USER
+inline constexpr uint32_t CREATE_NEW_DISPOSITION = 1;       // CREATE_NEW
+
+class PackageExtractor {
+public:
+    PackageExtractor();
+    virtual ~PackageExtractor();
+
+    // Where progress goes: one post per chunk written and one at the end, carrying the bytes of
+    // the package consumed and the package length. Safe to call from any thread at any time.
+    void SetProgressTarget(WindowHandle window, uint32_t message);
+
+    // Exact-length read from the current source; 1 on success, 0 on failure.
+    int Read(void* buffer, int32_t n);
+
+    // Extracts the package at `package` into the existing `folder` (no trailing separator).
+    // `available` is how many bytes really lie at `package`: a package that declares more fails
+    // with a read error. Returns 1 on success, 0 on failure; `result` may be null.
+    int Extract(const uint8_t* package, size_t available, const char* folder,
+                ExtractResult* result);
+
+    WindowHandle progress_window;
+    uint32_t progress_message;
+    FileHandle file_source;
+    const uint8_t* memory_source;
+    int64_t position;      // bytes consumed; 64-bit so that no package length can overflow it
+    int64_t total_length;  // bound for reads; during extraction the package length L + 24
+    PackageCoder* coder;
+    uint32_t creation_disposition;
+};

@@ -1,0 +1,38 @@
+// Layout constants of a package: header, block size, entries, chunks, end byte.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr char PACKAGE_MAGIC[16] = {'F', 'I', 'L', 'E', '_', 'P', 'A', 'C',
+                                           'K', 'E', 'R', ' ', '1', '.', '0', '0'};
+inline constexpr char PLAIN_MARKER[4] = {'/', '*', '*', '*'};
+inline constexpr char PACKAGE_SIGNATURE[8] = {'Q', 'Z', 'N', '-', '2', '0', '0', '0'};
+
+inline constexpr int32_t MIN_BLOCK_SIZE = 1024;
+inline constexpr int32_t MAX_BLOCK_SIZE = 4000000;
+inline constexpr int32_t DEFAULT_BLOCK_SIZE = 200000;
+
+inline constexpr int32_t HEADER_SIZE = 32;      // magic, marker, L, signature
+inline constexpr int32_t LENGTH_BASE = 24;      // the package length is L + LENGTH_BASE
+inline constexpr int32_t ENTRY_UNIT_SIZE = 28;  // attributes and three FILETIMEs
+inline constexpr int32_t CHUNK_SLACK = 16;      // chunk capacity is B + CHUNK_SLACK
+inline constexpr int32_t BUFFER_SLACK = 512;    // the reader's buffer is B + BUFFER_SLACK
+
+inline constexpr int PATH_BUFFER_SIZE = 260;    // Windows paths, NUL included
+
+// Windows file attribute bits that packages carry.
+inline constexpr uint32_t ATTRIBUTE_READONLY = 0x01;
+inline constexpr uint32_t ATTRIBUTE_HIDDEN = 0x02;
+inline constexpr uint32_t ATTRIBUTE_SYSTEM = 0x04;
+inline constexpr uint32_t ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr uint32_t ATTRIBUTE_NORMAL = 0x80;
+
+// 100-nanosecond units since 1601-01-01 UTC.
+using FileTime = uint64_t;
+inline constexpr FileTime FILETIME_UNIX_EPOCH = 116444736000000000ULL;
+
+struct EntryTimes {
+    FileTime creation = 0;
+    FileTime last_access = 0;
+    FileTime last_write = 0;
+};

@@ -1,0 +1,61 @@
+// The application object: at once the progress window (dialog 101) and the owner of the run.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "package/package_extractor.h"
+#include "package/package_format.h"
+#include "runner/product_info.h"
+#include "ui/dialog_window.h"
+
+// Elevated relaunches asked for during this run (preparation and the progress window).
+extern int32_t elevation_requests;
+
+// The one extraction engine of the process.
+extern PackageExtractor package_extractor;
+
+// Exit codes of the program (documented in the README).
+enum ExitCode : int {
+    EXIT_OK = 0,                 // the run completed
+    EXIT_CANCELLED = 1,          // the user cancelled the confirmation
+    EXIT_PREPARATION_FAILED = 2, // no destination folder (abandoned, or a relaunch was asked for)
+    EXIT_EXTRACTION_FAILED = 3,  // the package was missing or could not be extracted
+};
+
+class UnpackApp : public DialogWindow, public ProductInfo {
+public:
+    UnpackApp();
+
+    // Run sequence; returns the process exit code.
+    int Run(const char* command_tail);
+
+    // Preparation and destination folder.
+    int Prepare(int show_confirmation);
+    int ChooseDestination();
+    int MakeWorkFolder();
+
+    // Worker thread.
+    static DWORD WINAPI WorkerMain(LPVOID app);
+
+    // Progress window.
+    INT_PTR WindowProc(UINT message, WPARAM wparam, LPARAM lparam) override;
+    INT_PTR OnInitDialog();
+    INT_PTR OnProgress(WPARAM done, LPARAM total);
+    INT_PTR OnPleaseWait();
+    INT_PTR OnFailed();
+    INT_PTR OnCommand(WPARAM wparam, LPARAM lparam);
+    INT_PTR OnClose();
+
+    HWND progress_bar;
+    HANDLE worker_lock;
+    char destination[PATH_BUFFER_SIZE];
+    int32_t install_mode;
+
+    // Beyond the classic fields: what the exit code and a relaunched run need.
+    int32_t is_relaunch;       // this run was started with "/RUNAS"
+    int32_t cancelled;         // the confirmation ended without "start"
+    int32_t worker_failed;     // the worker reported MSG_FAILED
+    int32_t worker_succeeded;  // the worker extracted everything
+};

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs, on Debian 12, whatever of the build and test tools is missing. Safe to run again.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+    googletest libbenchmark-dev libcli11-dev
+    zlib1g-dev libzstd-dev libdeflate-dev liblzma-dev
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine fonts-ipafont-gothic
+    xvfb xauth x11-utils imagemagick locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+# Wine takes its ANSI code page (932) from the locale, which must exist.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

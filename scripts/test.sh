@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Every test. Natively: the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Windows: the 32-bit build (the shipped program) and a 64-bit build of the same sources; the
+# Windows tests run under Wine in Xvfb, for each architecture this host can execute.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== native tests (debug, sanitizers)"
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$jobs"
+ctest --preset debug -j "$jobs"
+
+run_wine_tests() {
+    local arch=$1
+    scripts/wine-prefix.sh "$arch"
+    (
+        source scripts/wine-env.sh "$arch"
+        # A persistent server, and one boot before the tests: otherwise Wine's background
+        # processes hold each test's output open for seconds.
+        wineserver -p
+        "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+        trap 'wineserver -k || true' EXIT
+        xvfb-run -a -s '-screen 0 1024x768x24' ctest --preset "$arch" -j "$jobs"
+    )
+}
+
+echo "== Windows, 32-bit (the shipped program)"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j "$jobs"
+if scripts/can-run-win32.sh; then
+    run_wine_tests win32
+else
+    echo "note: this kernel does not execute 32-bit code (ia32 emulation is off), so 32-bit Wine"
+    echo "      cannot start here; the 32-bit build is checked, its tests run as 64-bit below."
+fi
+
+echo "== Windows, 64-bit build of the same sources, under Wine"
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 -j "$jobs"
+run_wine_tests win64
