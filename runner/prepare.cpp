@@ -1,1 +1,163 @@
-// placeholder
+// Preparation: the confirmation, the mode and a freshly created destination folder.
+#include <windows.h>
+// after windows.h, which it needs
+#include <commdlg.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "resources/resource_ids.h"
+#include "runner/path_text.h"
+#include "runner/system_library.h"
+#include "runner/unpack_app.h"
+#include "ui/confirm_dialog.h"
+
+namespace {
+
+// Caption of the folder-retry box: deliberately not the product's.
+constexpr char RETRY_CAPTION[] = "Self Unpack";
+
+constexpr char RETRY_MESSAGE[] =
+    "既に存在しているか、アクセス権がないなどの理由で、\n解凍先ディレクトリ [ %s ] "
+    "を\n作成できませんん。\n他のディレクトリを選択してください。";
+
+constexpr char ABANDON_MESSAGE[] = "%s %s の解凍を中止します。";
+
+constexpr char SAVE_TITLE[] = "解凍先ディレクトリの選択[ %s %s ]";
+
+// No file-type filter: an empty description for "*.*".
+constexpr char SAVE_FILTER[] = "\0*.*\0";
+
+bool IsNtFamily() {
+    OSVERSIONINFOA version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version) == 0) {
+        return false;
+    }
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+void CopyPath(char* to, const char* from) {
+    std::strncpy(to, from, PATH_BUFFER_SIZE - 1);
+    to[PATH_BUFFER_SIZE - 1] = '\0';
+}
+
+using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+}  // namespace
+
+int UnpackApp::Prepare(int show_confirmation) {
+    if (show_confirmation != 0) {
+        ConfirmDialog confirm;
+        confirm.product_info = this;
+        if (confirm.RunModal(window, IDD_CONFIRM) != IDOK) {
+            cancelled = 1;
+            return 0;
+        }
+        install_mode = confirm.unpack_only == 0 ? 1 : 0;
+    }
+
+    if (ChooseDestination() != 0) {
+        ShowWindow(window, SW_SHOW);
+        return 1;
+    }
+
+    // An elevated copy may manage what this one cannot; a copy that is itself the elevated
+    // relaunch will not relaunch again, so it has to say that it gives up.
+    if (install_mode != 0 && is_relaunch == 0 && IsNtFamily()) {
+        ++elevation_requests;
+        return 0;
+    }
+
+    char text[256];
+    std::snprintf(text, sizeof text, ABANDON_MESSAGE, Name(), Version());
+    MessageBoxA(nullptr, text, Caption(), MB_OK);
+    return 0;
+}
+
+int UnpackApp::ChooseDestination() {
+    if (install_mode != 0) {
+        return MakeWorkFolder();
+    }
+
+    std::memset(destination, 0, sizeof destination);
+    const DWORD len = GetModuleFileNameA(nullptr, destination, PATH_BUFFER_SIZE);
+    if (len == 0 || len >= PATH_BUFFER_SIZE) {
+        // A truncated path would name some other folder.
+        std::memset(destination, 0, sizeof destination);
+        return 0;
+    }
+    CutExtension(destination);
+    if (CreateDirectoryA(destination, nullptr) != 0) {
+        return 1;
+    }
+
+    char message[516];
+    std::snprintf(message, sizeof message, RETRY_MESSAGE, destination);
+
+    // Filled once: each later round offers the name chosen in the round before.
+    char file[PATH_BUFFER_SIZE];
+    CopyPath(file, Name());
+    char title[256];
+    std::snprintf(title, sizeof title, SAVE_TITLE, Name(), Version());
+    OPENFILENAMEA dialog;
+    std::memset(&dialog, 0, sizeof dialog);
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = nullptr;
+    dialog.hInstance = GetModuleHandleA(nullptr);
+    dialog.lpstrFilter = SAVE_FILTER;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = PATH_BUFFER_SIZE;
+    dialog.lpstrTitle = title;
+    dialog.Flags = OFN_HIDEREADONLY;
+
+    const auto get_save_file_name =
+        SystemFunction<GetSaveFileNameFunction>("comdlg32.dll", "GetSaveFileNameA");
+    if (get_save_file_name == nullptr) {
+        return 0;
+    }
+
+    for (;;) {
+        if (MessageBoxA(window, message, RETRY_CAPTION, MB_OKCANCEL) != IDOK) {
+            return 0;
+        }
+        if (get_save_file_name(&dialog) == 0) {
+            return 0;
+        }
+        CopyPath(destination, file);
+        if (CreateDirectoryA(destination, nullptr) != 0) {
+            return 1;
+        }
+        std::snprintf(message, sizeof message, RETRY_MESSAGE, destination);
+    }
+}
+
+int UnpackApp::MakeWorkFolder() {
+    std::memset(destination, 0, sizeof destination);
+    const UINT len = GetWindowsDirectoryA(destination, PATH_BUFFER_SIZE);
+    if (len == 0 || len >= PATH_BUFFER_SIZE) {
+        std::memset(destination, 0, sizeof destination);
+        return 0;
+    }
+    char base[PATH_BUFFER_SIZE];
+    CopyPath(base, destination);
+
+    // The first n whose folder cannot be listed; an existing empty folder still lists "." and
+    // "..", and a plain file in the way cannot be listed, so its creation fails below.
+    for (int n = 1;; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "UnpackDir%d\\*.*", n);
+        if (!JoinPath(destination, PATH_BUFFER_SIZE, base, name)) {
+            return 0;
+        }
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(destination, &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            break;
+        }
+        FindClose(search);
+    }
+    TrimLastComponent(destination);
+    return CreateDirectoryA(destination, nullptr);
+}

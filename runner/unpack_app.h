@@ -22,6 +22,7 @@ enum ExitCode : int {
     EXIT_CANCELLED = 1,          // the user cancelled the confirmation
     EXIT_PREPARATION_FAILED = 2, // no destination folder (abandoned, or a relaunch was asked for)
     EXIT_EXTRACTION_FAILED = 3,  // the package was missing or could not be extracted
+    EXIT_SETUP_FAILED = 4,       // install mode: Setup.exe could not be started
 };
 
 class UnpackApp : public DialogWindow, public ProductInfo {
@@ -57,5 +58,6 @@ public:
     int32_t is_relaunch;       // this run was started with "/RUNAS"
     int32_t cancelled;         // the confirmation ended without "start"
     int32_t worker_failed;     // the worker reported MSG_FAILED
-    int32_t worker_succeeded;  // the worker extracted everything
+    int32_t worker_succeeded;  // the worker extracted everything (and ran Setup.exe)
+    int32_t setup_failed = 0;  // install mode: Setup.exe could not be started
 };

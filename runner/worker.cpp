@@ -1,1 +1,150 @@
-// placeholder
+// The worker thread: extracts the package resource, runs Setup.exe in install mode and cleans
+// up after it or after a failed extraction.
+#include <windows.h>
+
+#include <cstring>
+
+#include "runner/path_text.h"
+#include "runner/unpack_app.h"
+#include "ui/window_messages.h"
+
+namespace {
+
+constexpr char PACKAGE_RESOURCE_TYPE[] = "FILESPACK";
+constexpr char SETUP_PROGRAM[] = "Setup.exe";
+
+void Send(HWND window, UINT message) {
+    if (window != nullptr) {
+        SendMessageA(window, message, 0, 0);
+    }
+}
+
+// The package bytes and their real length: a package whose header claims more than the
+// resource holds must fail instead of reading past it.
+const uint8_t* FindPackage(const char* name, size_t* size) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC resource = FindResourceA(module, name, PACKAGE_RESOURCE_TYPE);
+    if (resource == nullptr) {
+        return nullptr;
+    }
+    HGLOBAL loaded = LoadResource(module, resource);
+    if (loaded == nullptr) {
+        return nullptr;
+    }
+    *size = SizeofResource(module, resource);
+    return static_cast<const uint8_t*>(LockResource(loaded));
+}
+
+// Returns false when Setup.exe could not be started.
+bool RunSetup(const char* folder) {
+    char program[PATH_BUFFER_SIZE];
+    char command[PATH_BUFFER_SIZE + 2];
+    if (!JoinPath(program, sizeof program, folder, SETUP_PROGRAM) ||
+        !QuotePath(command, sizeof command, program)) {
+        return false;
+    }
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    std::memset(&process, 0, sizeof process);
+    // The program by its full path and a quoted command line: without them a folder with
+    // blanks would have the system try "C:\Program" and the like first.
+    if (CreateProcessA(program, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process) == 0) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
+}
+
+// Deletes the top-level files and then the folder; subfolders (and so the folder) stay.
+void CleanUp(const char* folder) {
+    char pattern[PATH_BUFFER_SIZE];
+    if (JoinPath(pattern, sizeof pattern, folder, "*.*")) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern, &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (found.cFileName[0] == '\0' || IsDotEntry(found.cFileName) ||
+                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                    continue;
+                }
+                char path[PATH_BUFFER_SIZE];
+                if (!JoinPath(path, sizeof path, folder, found.cFileName)) {
+                    continue;
+                }
+                // Packages may carry read-only files, which DeleteFileA refuses.
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                    SetFileAttributesA(path,
+                                       found.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+                }
+                DeleteFileA(path);
+            } while (FindNextFileA(search, &found) != 0);
+            FindClose(search);
+        }
+    }
+    RemoveDirectoryA(folder);
+}
+
+}  // namespace
+
+DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
+    auto* app = static_cast<UnpackApp*>(parameter);
+    HWND window = app->window;
+
+    app->worker_lock = CreateMutexA(nullptr, FALSE, nullptr);
+    if (app->worker_lock != nullptr) {
+        WaitForSingleObject(app->worker_lock, INFINITE);
+    }
+
+    DWORD found = 0;
+    size_t size = 0;
+    const uint8_t* package = FindPackage(app->PackageResourceName(), &size);
+    if (package == nullptr) {
+        // The window stays, and so does the empty folder, until the user closes it.
+        app->worker_failed = 1;
+        Send(window, MSG_FAILED);
+    } else {
+        found = 1;
+        char folder[PATH_BUFFER_SIZE];
+        std::memcpy(folder, app->destination, sizeof folder);
+        folder[PATH_BUFFER_SIZE - 1] = '\0';
+
+        package_extractor.SetProgressTarget(window, MSG_PROGRESS);
+        ExtractResult result;
+        std::memset(&result, 0, sizeof result);
+        const int extracted = package_extractor.Extract(package, size, folder, &result);
+
+        if (extracted != 0 && app->install_mode == 0) {
+            app->worker_succeeded = 1;
+        } else {
+            if (extracted != 0) {
+                Send(window, MSG_PLEASE_WAIT);
+                if (RunSetup(folder)) {
+                    app->worker_succeeded = 1;
+                } else {
+                    app->setup_failed = 1;
+                }
+            } else {
+                app->worker_failed = 1;
+                Send(window, MSG_FAILED);
+            }
+            Send(window, MSG_PLEASE_WAIT);
+            CleanUp(folder);
+        }
+        if (window != nullptr) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+    }
+
+    if (app->worker_lock != nullptr) {
+        HANDLE lock = app->worker_lock;
+        app->worker_lock = nullptr;
+        ReleaseMutex(lock);
+        CloseHandle(lock);
+    }
+    return found;
+}
