@@ -4,7 +4,7 @@
 #include <cstdint>
 
 class PackageCoder {
-public:
+  public:
     // Slot 1: given the three marker bytes after the first, nonzero when this coder can decode
     // the package. Must leave the bytes unchanged.
     virtual int Accept(uint8_t* bytes, int32_t length) = 0;
@@ -14,6 +14,6 @@ public:
     // Slot 4: decodes `length` bytes in place.
     virtual void Transform(uint8_t* bytes, int32_t length) = 0;
 
-protected:
+  protected:
     ~PackageCoder() = default;
 };

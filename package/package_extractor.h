@@ -12,18 +12,21 @@ inline constexpr uint32_t PROGRESS_MESSAGE_DEFAULT = 1024;  // WM_USER
 inline constexpr uint32_t CREATE_NEW_DISPOSITION = 1;       // CREATE_NEW
 
 class PackageExtractor {
-public:
+  public:
     PackageExtractor();
     virtual ~PackageExtractor();
 
-    // Where progress goes: one post per chunk written and one at the end, carrying the bytes of
-    // the package consumed and the package length. Safe to call from any thread at any time.
+    // Where progress goes (on systems other than Windows `window` is a ProgressListener*, which
+    // must outlive any extraction that may report to it): one post per chunk written and one at the
+    // end, carrying the bytes of the package consumed and the package length. Safe to call from any
+    // thread at any time.
     void SetProgressTarget(WindowHandle window, uint32_t message);
 
     // Exact-length read from the current source; 1 on success, 0 on failure.
     int Read(void* buffer, int32_t n);
 
-    // Extracts the package at `package` into the existing `folder` (no trailing separator).
+    // Extracts the package at `package` into the existing `folder` (no trailing separator; a
+    // Shift-JIS path on Windows, the system's own path elsewhere).
     // `available` is how many bytes really lie at `package`: a package that declares more fails
     // with a read error. Returns 1 on success, 0 on failure; `result` may be null.
     int Extract(const uint8_t* package, size_t available, const char* folder,
@@ -36,5 +39,9 @@ public:
     int64_t position;      // bytes consumed; 64-bit so that no package length can overflow it
     int64_t total_length;  // bound for reads; during extraction the package length L + 24
     PackageCoder* coder;
-    uint32_t creation_disposition;
+    uint32_t creation_disposition;  // informational: output files are always created new
+
+  private:
+    friend class PackageExtraction;
+    int64_t available_;  // bytes that really lie at memory_source
 };

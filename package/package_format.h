@@ -18,7 +18,7 @@ inline constexpr int32_t ENTRY_UNIT_SIZE = 28;  // attributes and three FILETIME
 inline constexpr int32_t CHUNK_SLACK = 16;      // chunk capacity is B + CHUNK_SLACK
 inline constexpr int32_t BUFFER_SLACK = 512;    // the reader's buffer is B + BUFFER_SLACK
 
-inline constexpr int PATH_BUFFER_SIZE = 260;    // Windows paths, NUL included
+inline constexpr int PATH_BUFFER_SIZE = 260;  // Windows paths, NUL included
 
 // Windows file attribute bits that packages carry.
 inline constexpr uint32_t ATTRIBUTE_READONLY = 0x01;

@@ -1,1 +1,216 @@
-// placeholder
+#include "package/package_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "codec/chunk_encoder.h"
+#include "package/entry_name.h"
+#include "package/name_encoding.h"
+
+namespace {
+
+constexpr uint64_t MAX_I32 = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+constexpr size_t MAX_NAME_LENGTH = 255;
+
+// Pieces are encoded in batches, one batch in memory at a time, so that encoding can run on
+// several threads while the output stays in file order.
+size_t EncoderThreads() {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return std::clamp<size_t>(hardware, 1, 4);
+}
+
+// A name has to survive both the Windows reading (Shift-JIS bytes with code page 932 lead
+// bytes) and the conversion other systems make before creating the file.
+bool IsStorableName(const std::string& name) {
+    if (name.empty() || name.size() > MAX_NAME_LENGTH) return false;
+    if (!IsSafeEntryName(name, IsShiftJisLeadByte)) return false;
+    std::string utf8;
+    if (!ShiftJisToUtf8(name, utf8)) return false;
+    return IsSafeEntryName(utf8, HasNoLeadBytes);
+}
+
+}  // namespace
+
+PackageWriter::PackageWriter(std::FILE* out, int32_t block_size)
+    : out_(out), block_size_(block_size) {}
+
+bool PackageWriter::Fail(std::string message) {
+    error_ = std::move(message);
+    return false;
+}
+
+bool PackageWriter::WriteBytes(const void* data, size_t size) {
+    if (!ok_) return false;
+    if (size != 0 && std::fwrite(data, 1, size, out_) != size) {
+        ok_ = false;
+        return Fail("cannot write the package");
+    }
+    written_ += size;
+    return true;
+}
+
+bool PackageWriter::WriteU32(uint32_t value) {
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    return WriteBytes(bytes, sizeof bytes);
+}
+
+bool PackageWriter::WriteI32(int32_t value) {
+    return WriteU32(static_cast<uint32_t>(value));
+}
+
+bool PackageWriter::WriteU64(uint64_t value) {
+    return WriteU32(static_cast<uint32_t>(value)) && WriteU32(static_cast<uint32_t>(value >> 32));
+}
+
+bool PackageWriter::WriteHeader() {
+    if (header_written_) return ok_;
+    if (out_ == nullptr) {
+        ok_ = false;
+        return Fail("no output file");
+    }
+    if (block_size_ < MIN_BLOCK_SIZE || block_size_ > MAX_BLOCK_SIZE) {
+        ok_ = false;
+        return Fail("block size must lie between 1024 and 4000000");
+    }
+    header_written_ = true;
+    if (!WriteBytes(PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) ||
+        !WriteBytes(PLAIN_MARKER, sizeof PLAIN_MARKER)) {
+        return false;
+    }
+    if (std::fgetpos(out_, &length_field_) != 0) {
+        ok_ = false;
+        return Fail("the package file is not seekable");
+    }
+    return WriteI32(0) && WriteBytes(PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) &&
+           WriteI32(block_size_);
+}
+
+bool PackageWriter::AddFile(const PackageEntryHead& head, const uint8_t* data, size_t size) {
+    size_t offset = 0;
+    return AddFile(head, size, [&](uint8_t* buffer, size_t count) {
+        const size_t n = std::min(count, size - offset);
+        if (n != 0) std::memcpy(buffer, data + offset, n);
+        offset += n;
+        return n;
+    });
+}
+
+bool PackageWriter::AddFile(const PackageEntryHead& head, uint64_t size,
+                            const std::function<size_t(uint8_t*, size_t)>& read) {
+    error_.clear();
+    if (finished_) return Fail("the package is already finished");
+    if (!WriteHeader()) return false;
+    if (!IsStorableName(head.name)) {
+        return Fail(
+            "file name cannot be stored (empty, longer than 255 bytes, not Shift-JIS, "
+            "a folder part, a control character, or a reserved name): " +
+            head.name);
+    }
+    if (size > MAX_I32) return Fail("file is 2 GiB or larger: " + head.name);
+    if (static_cast<uint64_t>(size_total_) + size > MAX_I32) {
+        return Fail("the files add up to 2 GiB or more, more than a package holds");
+    }
+    const auto name_length = static_cast<uint8_t>(head.name.size());
+    const bool head_ok = WriteBytes(&name_length, 1) &&
+                         WriteBytes(head.name.data(), head.name.size()) &&
+                         WriteI32(static_cast<int32_t>(size)) && WriteU32(head.attributes) &&
+                         WriteU64(head.times.creation) && WriteU64(head.times.last_access) &&
+                         WriteU64(head.times.last_write);
+    if (!head_ok) return false;
+    if (!WriteChunks(size, read)) {
+        // The entry is half written; nothing after it could be read back.
+        ok_ = false;
+        return false;
+    }
+    size_total_ += static_cast<int64_t>(size);
+    return WriteI32(0);
+}
+
+bool PackageWriter::WriteChunks(uint64_t size,
+                                const std::function<size_t(uint8_t*, size_t)>& read) {
+    const auto block = static_cast<uint64_t>(block_size_);
+    const size_t threads = EncoderThreads();
+    const size_t batch_pieces = threads * 2;
+    std::vector<std::vector<uint8_t>> pieces(batch_pieces);
+    std::vector<std::vector<uint8_t>> bodies(batch_pieces);
+    uint64_t remaining = size;
+    while (remaining > 0) {
+        size_t count = 0;
+        while (count < batch_pieces && remaining > 0) {
+            const auto piece_size = static_cast<size_t>(std::min(block, remaining));
+            std::vector<uint8_t>& piece = pieces[count];
+            piece.resize(piece_size);
+            size_t filled = 0;
+            while (filled < piece_size) {
+                const size_t got = read(piece.data() + filled, piece_size - filled);
+                if (got == 0 || got > piece_size - filled) {
+                    return Fail("the file delivered fewer bytes than its size");
+                }
+                filled += got;
+            }
+            remaining -= piece_size;
+            ++count;
+        }
+        const ChunkEncoder encoder;
+        auto encode = [&](size_t first, size_t step) {
+            for (size_t i = first; i < count; i += step) {
+                bodies[i] = encoder.Encode(pieces[i].data(), pieces[i].size(), block_size_);
+            }
+        };
+        const size_t workers = std::min(threads, count);
+        if (workers <= 1) {
+            encode(0, 1);
+        } else {
+            std::vector<std::thread> pool;
+            for (size_t t = 1; t < workers; ++t) pool.emplace_back(encode, t, workers);
+            encode(0, workers);
+            for (std::thread& worker : pool) worker.join();
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const std::vector<uint8_t>& body = bodies[i];
+            const size_t limit = static_cast<size_t>(block_size_) + CHUNK_SLACK;
+            if (body.empty() || body.size() > limit) {
+                return Fail("the encoder produced a chunk the reader would refuse");
+            }
+            if (!WriteI32(static_cast<int32_t>(body.size())) ||
+                !WriteBytes(body.data(), body.size())) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool PackageWriter::Finish() {
+    error_.clear();
+    if (finished_) return Fail("the package is already finished");
+    if (!WriteHeader()) return false;
+    finished_ = true;
+    const uint8_t end_byte = 0;
+    if (!WriteBytes(&end_byte, 1)) return false;
+    if (size_total_ == 0) {
+        ok_ = false;
+        return Fail("the files add up to 0 bytes; such a package never extracts");
+    }
+    const uint64_t declared = written_ - static_cast<uint64_t>(LENGTH_BASE);
+    if (declared > MAX_I32) {
+        ok_ = false;
+        return Fail("the package is 2 GiB or longer, more than its length field holds");
+    }
+    std::fpos_t end{};
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(declared >> (8 * i));
+    const bool patched = std::fgetpos(out_, &end) == 0 && std::fsetpos(out_, &length_field_) == 0 &&
+                         std::fwrite(bytes, 1, 4, out_) == 4 && std::fsetpos(out_, &end) == 0 &&
+                         std::fflush(out_) == 0;
+    if (!patched) {
+        ok_ = false;
+        return Fail("cannot write the package's length");
+    }
+    return true;
+}

@@ -15,22 +15,40 @@ struct PackageEntryHead {
 };
 
 class PackageWriter {
-public:
+  public:
     // `out` must be seekable (the header's length field is written last).
     PackageWriter(std::FILE* out, int32_t block_size);
 
     // Reads `size` bytes through `read` (called with a buffer and a count, returns the count
-    // delivered) and stores them as one entry. Returns false on a read or write failure.
+    // delivered) and stores them as one entry. Returns false on a read or write failure, and
+    // for a name or size the package cannot carry (nothing is written for such an entry).
     bool AddFile(const PackageEntryHead& head, uint64_t size,
                  const std::function<size_t(uint8_t*, size_t)>& read);
     bool AddFile(const PackageEntryHead& head, const uint8_t* data, size_t size);
 
-    // Writes the end byte and the header's length. Returns false on a write failure.
+    // Writes the end byte and the header's length. Returns false on a write failure, or when
+    // the package could never be extracted (its files add up to no bytes, or it is too long).
     bool Finish();
 
-private:
+    // Why the last call failed; empty while everything succeeded.
+    const std::string& error() const { return error_; }
+
+  private:
+    bool Fail(std::string message);
+    bool WriteBytes(const void* data, size_t size);
+    bool WriteI32(int32_t value);
+    bool WriteU32(uint32_t value);
+    bool WriteU64(uint64_t value);
+    bool WriteHeader();
+    bool WriteChunks(uint64_t size, const std::function<size_t(uint8_t*, size_t)>& read);
+
     std::FILE* out_;
     int32_t block_size_;
     uint64_t written_ = 0;
     bool ok_ = true;
+    bool header_written_ = false;
+    bool finished_ = false;
+    std::fpos_t length_field_{};
+    int64_t size_total_ = 0;
+    std::string error_;
 };

@@ -11,10 +11,10 @@ using FileHandle = intptr_t;
 inline constexpr FileHandle INVALID_FILE = -1;
 
 class ProgressListener {
-public:
+  public:
     // `done` bytes of the package consumed out of `total`.
     virtual void OnProgress(uint32_t message, int64_t done, int64_t total) = 0;
 
-protected:
+  protected:
     ~ProgressListener() = default;
 };

@@ -1,0 +1,70 @@
+#include "package/entry_name.h"
+
+#include <array>
+#include <cstddef>
+
+bool IsShiftJisLeadByte(uint8_t byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool HasNoLeadBytes(uint8_t) {
+    return false;
+}
+
+namespace {
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    }
+    return true;
+}
+
+// Windows drops trailing dots and spaces from a name, so "CON .txt" and "NUL." still open the
+// device: compare the part before the first dot with those removed.
+bool IsReservedDeviceName(std::string_view name) {
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.remove_suffix(1);
+    static constexpr std::array<std::string_view, 4> plain = {"CON", "PRN", "AUX", "NUL"};
+    for (std::string_view device : plain) {
+        if (EqualsIgnoringCase(base, device)) return true;
+    }
+    if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
+    const std::string_view stem = base.substr(0, 3);
+    return EqualsIgnoringCase(stem, "COM") || EqualsIgnoringCase(stem, "LPT");
+}
+
+// Names made only of dots (and spaces, which Windows strips) resolve to the folder itself or
+// to its parent.
+bool IsOnlyDots(std::string_view name) {
+    for (char c : name) {
+        if (c != '.' && c != ' ') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte) {
+    if (name.empty() || IsOnlyDots(name)) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<uint8_t>(name[i]);
+        if (is_lead_byte(byte)) {
+            // The trail byte may be 0x5C ('\') and is then part of the character, but a lead
+            // byte without a valid trail byte leaves the reading to the system's guesswork.
+            if (i + 1 >= name.size()) return false;
+            const auto trail = static_cast<uint8_t>(name[i + 1]);
+            if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+            ++i;
+            continue;
+        }
+        if (byte < 0x20 || byte == 0x7F) return false;
+        if (byte == '\\' || byte == '/' || byte == ':') return false;
+    }
+    return !IsReservedDeviceName(name);
+}

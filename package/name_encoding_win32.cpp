@@ -1,0 +1,65 @@
+// Name conversion through the system's own tables for code page 932, with no best fit.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "package/name_encoding.h"
+
+namespace {
+
+constexpr UINT SHIFT_JIS_CODE_PAGE = 932;
+
+bool ToWide(UINT code_page, std::string_view in, std::wstring& out) {
+    out.clear();
+    if (in.empty()) return true;
+    const int in_size = static_cast<int>(in.size());
+    const int size =
+        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(), in_size, nullptr, 0);
+    if (size <= 0) return false;
+    out.resize(static_cast<size_t>(size));
+    return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(), in_size, out.data(),
+                               size) == size;
+}
+
+bool FromWide(UINT code_page, const std::wstring& in, std::string& out) {
+    out.clear();
+    if (in.empty()) return true;
+    const int in_size = static_cast<int>(in.size());
+    // UTF-8 takes neither flag nor default-character pointer.
+    const DWORD flags = code_page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL used_default = FALSE;
+    BOOL* used_default_ptr = code_page == CP_UTF8 ? nullptr : &used_default;
+    const int size = WideCharToMultiByte(code_page, flags, in.data(), in_size, nullptr, 0, nullptr,
+                                         used_default_ptr);
+    if (size <= 0 || used_default) return false;
+    out.resize(static_cast<size_t>(size));
+    return WideCharToMultiByte(code_page, flags, in.data(), in_size, out.data(), size, nullptr,
+                               used_default_ptr) == size &&
+           !used_default;
+}
+
+bool Convert(UINT from, UINT to, std::string_view in, std::string& out) {
+    std::wstring wide;
+    return ToWide(from, in, wide) && FromWide(to, wide, out);
+}
+
+// Exact only when converting back gives the very bytes we started from (duplicate codes).
+bool ConvertExactly(UINT from, UINT to, std::string_view in, std::string& out) {
+    std::string there;
+    std::string back;
+    if (!Convert(from, to, in, there) || !Convert(to, from, there, back)) return false;
+    if (back != in) return false;
+    out = std::move(there);
+    return true;
+}
+
+}  // namespace
+
+bool ShiftJisToUtf8(std::string_view shift_jis, std::string& utf8) {
+    return ConvertExactly(SHIFT_JIS_CODE_PAGE, CP_UTF8, shift_jis, utf8);
+}
+
+bool Utf8ToShiftJis(std::string_view utf8, std::string& shift_jis) {
+    return ConvertExactly(CP_UTF8, SHIFT_JIS_CODE_PAGE, utf8, shift_jis);
+}

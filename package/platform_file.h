@@ -1,0 +1,45 @@
+// The seam between the extraction engine and the operating system: the few calls the engine
+// makes to create and finish its output files and to report progress. One implementation per
+// platform; only those files include the system's headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "package/package_format.h"
+#include "package/platform_handles.h"
+
+namespace platform {
+
+// Room for an output path, terminator included: the system's path buffer on Windows, PATH_MAX
+// elsewhere.
+#ifdef _WIN32
+inline constexpr size_t OUTPUT_PATH_CAPACITY = PATH_BUFFER_SIZE;
+#else
+inline constexpr size_t OUTPUT_PATH_CAPACITY = 4096;
+#endif
+
+enum class EntryPath { ok, refused_name, too_long };
+
+// Writes folder, separator and the entry's stored (Shift-JIS) name into `path`, in the form the
+// file calls below take. The name is judged as those calls will read it: `refused_name` when it
+// could reach outside the folder or name a device, `too_long` when the whole does not fit.
+EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path);
+
+// Creates a new file for writing; never opens an existing one, nor follows a link.
+FileHandle CreateNewFile(const char* path);
+// True when all `size` bytes were written.
+bool WriteToFile(FileHandle file, const uint8_t* data, int32_t size);
+// Failures are ignored: the times are a courtesy, the data is what counts.
+void SetFileTimes(FileHandle file, const EntryTimes& times);
+void CloseFile(FileHandle file);
+void ApplyFileAttributes(const char* path, uint32_t attributes);
+
+// An exact-length read from an open file; true when all `size` bytes arrived.
+bool ReadFromSource(FileHandle source, void* buffer, int32_t size);
+void CloseSource(FileHandle source);
+
+// Hands progress to the target without waiting for it.
+void PostProgress(WindowHandle target, uint32_t message, int64_t done, int64_t total);
+
+}  // namespace platform

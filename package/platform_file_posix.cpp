@@ -1,0 +1,124 @@
+// The engine's system calls on POSIX systems: names converted from Shift-JIS to UTF-8, files
+// created exclusively without following links, progress handed to a ProgressListener.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "package/entry_name.h"
+#include "package/name_encoding.h"
+#include "package/platform_file.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int64_t TICKS_PER_SECOND = 10000000;
+constexpr int64_t NANOSECONDS_PER_TICK = 100;
+
+// Windows leaves a time alone when given 0 (and all ones), so that is what those values mean.
+timespec ToTimespec(FileTime value) {
+    timespec time{};
+    if (value == 0 || value == ~FileTime{0}) {
+        time.tv_nsec = UTIME_OMIT;
+        return time;
+    }
+    constexpr auto epoch_seconds = static_cast<int64_t>(FILETIME_UNIX_EPOCH / TICKS_PER_SECOND);
+    const auto seconds = static_cast<int64_t>(value / TICKS_PER_SECOND) - epoch_seconds;
+    const auto remainder = static_cast<int64_t>(value % TICKS_PER_SECOND);
+    time.tv_sec = static_cast<time_t>(seconds);
+    time.tv_nsec = static_cast<long>(remainder * NANOSECONDS_PER_TICK);
+    return time;
+}
+
+int ToDescriptor(FileHandle file) {
+    return static_cast<int>(file);
+}
+
+}  // namespace
+
+EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path) {
+    std::string utf8;
+    if (!ShiftJisToUtf8(std::string_view(name, name_length), utf8)) {
+        return EntryPath::refused_name;
+    }
+    if (!IsSafeEntryName(utf8, HasNoLeadBytes)) return EntryPath::refused_name;
+    if (folder == nullptr) return EntryPath::too_long;
+    const size_t folder_length = std::strlen(folder);
+    if (folder_length + 1 + utf8.size() + 1 > OUTPUT_PATH_CAPACITY) return EntryPath::too_long;
+    std::memcpy(path, folder, folder_length);
+    path[folder_length] = '/';
+    std::memcpy(path + folder_length + 1, utf8.data(), utf8.size());
+    path[folder_length + 1 + utf8.size()] = '\0';
+    return EntryPath::ok;
+}
+
+FileHandle CreateNewFile(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return INVALID_FILE;
+    return fd;
+}
+
+bool WriteToFile(FileHandle file, const uint8_t* data, int32_t size) {
+    if (size < 0) return false;
+    auto left = static_cast<size_t>(size);
+    while (left > 0) {
+        const ssize_t written = write(ToDescriptor(file), data, left);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// There is no creation time to set here.
+void SetFileTimes(FileHandle file, const EntryTimes& times) {
+    const timespec both[2] = {ToTimespec(times.last_access), ToTimespec(times.last_write)};
+    futimens(ToDescriptor(file), both);
+}
+
+void CloseFile(FileHandle file) {
+    close(ToDescriptor(file));
+}
+
+// Only read-only has a meaning here: it takes away the write permissions. The file is opened
+// again without following links, so a link put in its place is left alone.
+void ApplyFileAttributes(const char* path, uint32_t attributes) {
+    if ((attributes & ATTRIBUTE_READONLY) == 0) return;
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        fchmod(fd, status.st_mode & 07555);
+    }
+    close(fd);
+}
+
+bool ReadFromSource(FileHandle source, void* buffer, int32_t size) {
+    if (size < 0) return false;
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    auto left = static_cast<size_t>(size);
+    while (left > 0) {
+        const ssize_t got = read(ToDescriptor(source), bytes, left);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        left -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+void CloseSource(FileHandle source) {
+    close(ToDescriptor(source));
+}
+
+void PostProgress(WindowHandle target, uint32_t message, int64_t done, int64_t total) {
+    static_cast<ProgressListener*>(target)->OnProgress(message, done, total);
+}
+
+}  // namespace platform

@@ -1,0 +1,90 @@
+// The engine's system calls on Windows: the ANSI file functions with Shift-JIS paths, and
+// progress posted to a window.
+#include <windows.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "package/entry_name.h"
+#include "package/platform_file.h"
+
+namespace platform {
+
+namespace {
+
+// CreateFileA reads the name with the system code page, so that is whose lead bytes count.
+bool IsSystemLeadByte(uint8_t byte) {
+    return IsDBCSLeadByteEx(CP_ACP, byte) != FALSE;
+}
+
+FILETIME ToFileTime(FileTime value) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+HANDLE ToHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+}  // namespace
+
+EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path) {
+    if (!IsSafeEntryName(std::string_view(name, name_length), IsSystemLeadByte)) {
+        return EntryPath::refused_name;
+    }
+    if (folder == nullptr) return EntryPath::too_long;
+    const size_t folder_length = std::strlen(folder);
+    if (folder_length + 1 + name_length + 1 > OUTPUT_PATH_CAPACITY) return EntryPath::too_long;
+    std::memcpy(path, folder, folder_length);
+    path[folder_length] = '\\';
+    std::memcpy(path + folder_length + 1, name, name_length);
+    path[folder_length + 1 + name_length] = '\0';
+    return EntryPath::ok;
+}
+
+FileHandle CreateNewFile(const char* path) {
+    const HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    return reinterpret_cast<FileHandle>(file);
+}
+
+bool WriteToFile(FileHandle file, const uint8_t* data, int32_t size) {
+    DWORD written = 0;
+    const DWORD wanted = static_cast<DWORD>(size);
+    return WriteFile(ToHandle(file), data, wanted, &written, nullptr) != FALSE && written == wanted;
+}
+
+void SetFileTimes(FileHandle file, const EntryTimes& times) {
+    const FILETIME creation = ToFileTime(times.creation);
+    const FILETIME last_access = ToFileTime(times.last_access);
+    const FILETIME last_write = ToFileTime(times.last_write);
+    SetFileTime(ToHandle(file), &creation, &last_access, &last_write);
+}
+
+void CloseFile(FileHandle file) {
+    CloseHandle(ToHandle(file));
+}
+
+void ApplyFileAttributes(const char* path, uint32_t attributes) {
+    SetFileAttributesA(path, attributes);
+}
+
+bool ReadFromSource(FileHandle source, void* buffer, int32_t size) {
+    DWORD got = 0;
+    const DWORD wanted = static_cast<DWORD>(size);
+    return ReadFile(ToHandle(source), buffer, wanted, &got, nullptr) != FALSE && got == wanted;
+}
+
+void CloseSource(FileHandle source) {
+    CloseHandle(ToHandle(source));
+}
+
+void PostProgress(WindowHandle target, uint32_t message, int64_t done, int64_t total) {
+    PostMessageA(static_cast<HWND>(target), message, static_cast<WPARAM>(done),
+                 static_cast<LPARAM>(total));
+}
+
+}  // namespace platform
