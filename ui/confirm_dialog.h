@@ -9,7 +9,7 @@
 #include "ui/dialog_window.h"
 
 class ConfirmDialog : public DialogWindow {
-public:
+  public:
     ConfirmDialog();
 
     INT_PTR WindowProc(UINT message, WPARAM wparam, LPARAM lparam) override;

@@ -1,1 +1,73 @@
-// placeholder
+#include "ui/dialog_window.h"
+
+namespace {
+
+// DWL_USER on 32-bit Windows; the slot is pointer-sized on 64-bit Windows (DWLP_USER), which the
+// test build runs on.
+#ifdef _WIN64
+void StoreObject(HWND window, DialogWindow* object) {
+    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(object));
+}
+DialogWindow* LoadObject(HWND window) {
+    return reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+}
+#else
+void StoreObject(HWND window, DialogWindow* object) {
+    SetWindowLongA(window, DWL_USER, reinterpret_cast<LONG>(object));
+}
+DialogWindow* LoadObject(HWND window) {
+    return reinterpret_cast<DialogWindow*>(GetWindowLongA(window, DWL_USER));
+}
+#endif
+
+// Only the low 16 bits name the template, as an integer resource name.
+LPCSTR TemplateName(int resource_id) {
+    return MAKEINTRESOURCEA(static_cast<WORD>(resource_id & 0xFFFF));
+}
+
+}  // namespace
+
+DialogWindow::DialogWindow() : window(nullptr), previous_procedure(nullptr) {}
+
+INT_PTR DialogWindow::RunModal(HWND parent, int resource_id) {
+    return DialogBoxParamA(GetModuleHandleA(nullptr), TemplateName(resource_id), parent,
+                           &DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+HWND DialogWindow::CreateModeless(HWND parent, int resource_id) {
+    return CreateDialogParamA(GetModuleHandleA(nullptr), TemplateName(resource_id), parent,
+                              &DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+BOOL DialogWindow::EndModal(INT_PTR result) {
+    return EndDialog(window, result);
+}
+
+void DialogWindow::Destroy() {
+    // A second call passes no window: DestroyWindow fails and nothing changes.
+    DestroyWindow(window);
+    window = nullptr;
+}
+
+INT_PTR DialogWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (previous_procedure == nullptr) return 0;
+    return CallWindowProcA(previous_procedure, window, message, wparam, lparam);
+}
+
+INT_PTR CALLBACK DialogWindow::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    DialogWindow* object = nullptr;
+    if (message == WM_INITDIALOG) {
+        // Bind before the object's handler runs, so that it already finds its window.
+        object = reinterpret_cast<DialogWindow*>(lparam);
+        if (object != nullptr) {
+            object->window = window;
+            object->previous_procedure = nullptr;
+        }
+        StoreObject(window, object);
+    } else {
+        // Messages before WM_INITDIALOG (WM_SETFONT first of all) find the slot empty.
+        object = LoadObject(window);
+    }
+    if (object == nullptr) return 0;
+    return object->WindowProc(message, wparam, lparam);
+}

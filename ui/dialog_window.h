@@ -5,7 +5,7 @@
 #include <windows.h>
 
 class DialogWindow {
-public:
+  public:
     DialogWindow();
 
     // Only the low 16 bits of `resource_id` count (an integer resource name).
@@ -22,6 +22,6 @@ public:
     HWND window;
     WNDPROC previous_procedure;
 
-protected:
+  protected:
     ~DialogWindow() = default;
 };

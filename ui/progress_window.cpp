@@ -1,1 +1,76 @@
-// placeholder
+// The progress window is the application object's own dialog (template 101).
+#include <windows.h>
+// commctrl.h needs the types of windows.h before it.
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "resources/resource_ids.h"
+#include "runner/unpack_app.h"
+#include "ui/window_arithmetic.h"
+#include "ui/window_messages.h"
+
+INT_PTR UnpackApp::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+        case WM_CLOSE:
+            return OnClose();
+        case WM_INITDIALOG:
+            return OnInitDialog();
+        case WM_COMMAND:
+            return OnCommand(wparam, lparam);
+        case MSG_PROGRESS:
+            return OnProgress(wparam, lparam);
+        case MSG_PLEASE_WAIT:
+            return OnPleaseWait();
+        case MSG_FAILED:
+            return OnFailed();
+        default:
+            return 0;
+    }
+}
+
+INT_PTR UnpackApp::OnInitDialog() {
+    progress_bar = GetDlgItem(window, IDC_PROGRESS_BAR);
+    SendMessageA(progress_bar, PBM_SETRANGE32, 0, 100);
+    char title[256];
+    std::snprintf(title, sizeof title, "SelfUnpack - %s %s", Name(), Version());
+    SetWindowTextA(window, title);
+    ShowWindow(window, SW_HIDE);
+    return 0;
+}
+
+INT_PTR UnpackApp::OnProgress(WPARAM done, LPARAM total) {
+    if (window == nullptr) return 0;
+    // Both values are the engine's signed 32-bit counts.
+    const int32_t percent =
+        ProgressPercent(static_cast<int32_t>(done), static_cast<int32_t>(total));
+    return SendMessageA(progress_bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+INT_PTR UnpackApp::OnPleaseWait() {
+    return SetWindowTextA(GetDlgItem(window, IDC_STATUS_TEXT), "しばらくお待ちください。");
+}
+
+INT_PTR UnpackApp::OnFailed() {
+    worker_failed = 1;
+    // A relaunched run will not relaunch again: counting a request there would end the run in
+    // silence, so it tells the user instead.
+    if (install_mode != 0 && is_relaunch == 0) {
+        ++elevation_requests;
+        return 0;
+    }
+    MessageBoxA(window, "解凍できません！", Caption(), MB_OK);
+    return 0;
+}
+
+INT_PTR UnpackApp::OnCommand(WPARAM, LPARAM) {
+    // Every command, the cancel that follows a close included, is ignored: only WM_CLOSE ends
+    // the run.
+    return 0;
+}
+
+INT_PTR UnpackApp::OnClose() {
+    package_extractor.SetProgressTarget(WindowHandle{}, 0);
+    PostQuitMessage(0);
+    return 0;
+}
