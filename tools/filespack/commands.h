@@ -1,0 +1,40 @@
+// The four verbs, each given options already parsed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/package_format.h"
+#include "tools/filespack/cli.h"
+
+struct CreateOptions {
+    std::string output;
+    std::vector<std::string> inputs;
+    int32_t block_size = DEFAULT_BLOCK_SIZE;
+    bool skip_subfolders = false;
+    std::string mtime;  // empty: the files' own times (or SOURCE_DATE_EPOCH)
+    bool quiet = false;
+};
+
+struct ReadOptions {
+    std::string package;
+    std::string resource;  // empty: the executable's only package
+    bool quiet = false;
+};
+
+struct ListOptions : ReadOptions {
+    bool json = false;
+};
+
+struct ExtractOptions : ReadOptions {
+    std::string folder;  // empty: the package's path without its extension
+};
+
+int RunCreate(const CreateOptions& options, ToolIo& io);
+int RunList(const ListOptions& options, ToolIo& io);
+int RunTest(const ReadOptions& options, ToolIo& io);
+int RunExtract(const ExtractOptions& options, ToolIo& io);
+
+// "filespack: " and the message, on the error stream.
+int Complain(ToolIo& io, int code, const std::string& message);

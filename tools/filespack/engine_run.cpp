@@ -1,0 +1,118 @@
+#include "tools/filespack/engine_run.h"
+
+#include "package/name_encoding.h"
+#include "package/package_extractor.h"
+#include "tools/filespack/file_names.h"
+#include "tools/filespack/text_format.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#else
+#include "package/platform_handles.h"
+#endif
+
+namespace {
+
+// A trailing separator would double the one the engine puts before each name. Stripped before
+// any conversion to Shift-JIS, where a 0x5C byte may be half of a character.
+void StripTrailingSeparators(std::string& path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) {
+        if (path.size() == 3 && path[1] == ':') break;  // "C:\" is a root
+        path.pop_back();
+    }
+}
+
+#ifdef _WIN32
+
+constexpr UINT kProgressMessage = WM_APP + 1;
+constexpr UINT kDoneMessage = WM_APP + 2;
+
+// The engine posts progress to a window, as it does in the Windows program: the extraction runs
+// on a worker thread while this thread keeps a message-only window and draws the bar.
+int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
+                     const std::string& folder, ExtractResult& result, ProgressBar& bar) {
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (!window) return engine.Extract(package.data(), package.size(), folder.c_str(), &result);
+    engine.SetProgressTarget(window, kProgressMessage);
+    int outcome = 0;
+    std::thread worker([&] {
+        outcome = engine.Extract(package.data(), package.size(), folder.c_str(), &result);
+        PostMessageA(window, kDoneMessage, 0, 0);
+    });
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.hwnd == window && message.message == kDoneMessage) break;
+        if (message.hwnd == window && message.message == kProgressMessage) {
+            bar.Update(static_cast<int64_t>(message.wParam), static_cast<int64_t>(message.lParam));
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    worker.join();
+    engine.SetProgressTarget(nullptr, 0);
+    DestroyWindow(window);
+    return outcome;
+}
+
+// The engine takes an ANSI (Shift-JIS) path on Windows.
+bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
+    std::string utf8 = PathToUtf8(folder.lexically_normal().make_preferred());
+    StripTrailingSeparators(utf8);
+    return Utf8ToShiftJis(utf8, text);
+}
+
+#else
+
+class BarListener : public ProgressListener {
+  public:
+    explicit BarListener(ProgressBar& bar) : bar_(bar) {}
+    void OnProgress(uint32_t, int64_t done, int64_t total) override { bar_.Update(done, total); }
+
+  private:
+    ProgressBar& bar_;
+};
+
+int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
+                     const std::string& folder, ExtractResult& result, ProgressBar& bar) {
+    BarListener listener(bar);
+    engine.SetProgressTarget(&listener, PROGRESS_MESSAGE_DEFAULT);
+    const int outcome = engine.Extract(package.data(), package.size(), folder.c_str(), &result);
+    engine.SetProgressTarget(nullptr, 0);
+    return outcome;
+}
+
+bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
+    text = folder.lexically_normal().native();
+    StripTrailingSeparators(text);
+    return true;
+}
+
+#endif
+
+}  // namespace
+
+EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem::path& folder,
+                        ProgressBar& bar) {
+    EngineOutcome outcome;
+    std::string engine_folder;
+    if (!EngineFolder(folder, engine_folder)) {
+        outcome.message = "the folder " + PathToUtf8(folder) +
+                          " has no Shift-JIS form, which the extractor needs";
+        return outcome;
+    }
+    PackageExtractor engine;
+    ExtractResult result{};
+    outcome.ok = ExtractReporting(engine, package, engine_folder, result, bar) == 1;
+    outcome.file_count = result.file_count;
+    outcome.message = DisplayName(result.message);
+    if (outcome.message.empty() && !outcome.ok) {
+        outcome.message =
+            "the extractor stopped without a message: the package's files add up to 0 bytes, "
+            "or to 2 GiB or more";
+    }
+    return outcome;
+}

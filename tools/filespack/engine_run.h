@@ -1,0 +1,19 @@
+// Runs the extraction engine the Windows program uses, with a progress bar, and puts its
+// outcome in words for a terminal.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "tools/filespack/progress_bar.h"
+
+struct EngineOutcome {
+    bool ok = false;
+    int32_t file_count = 0;
+    std::string message;  // the engine's own message in UTF-8, or an explanation of its silence
+};
+
+EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem::path& folder,
+                        ProgressBar& bar);

@@ -1,0 +1,63 @@
+// `extract`: the engine of the Windows program, given the folder and the package's real length.
+#include <system_error>
+
+#include "tools/filespack/commands.h"
+#include "tools/filespack/engine_run.h"
+#include "tools/filespack/file_names.h"
+#include "tools/filespack/package_layout.h"
+#include "tools/filespack/package_source.h"
+#include "tools/filespack/text_format.h"
+
+namespace {
+
+// The engine names the first check that failed; the layout walk can often say where.
+void ExplainFailure(ToolIo& io, const PackageSource& source) {
+    const LayoutScan scan = ReadPackageLayout(source.bytes());
+    if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+}
+
+}  // namespace
+
+int RunExtract(const ExtractOptions& options, ToolIo& io) {
+    const std::filesystem::path package_path = PathFromUtf8(options.package);
+    std::filesystem::path folder = PathFromUtf8(options.folder);
+    if (options.folder.empty()) {
+        if (!package_path.has_extension() || !package_path.has_stem()) {
+            return Complain(io, EXIT_USAGE,
+                            options.package +
+                                " has no extension to drop for the folder name; give the "
+                                "folder with -o");
+        }
+        folder = package_path;
+        folder.replace_extension();
+    }
+    const PackageSource source = LoadPackage(package_path, options.resource);
+    if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+
+    const std::string shown_folder = PathToUtf8(folder);
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec)) {
+        return Complain(
+            io, EXIT_PROBLEM,
+            "cannot create the folder " + shown_folder + (ec ? ": " + ec.message() : ""));
+    }
+
+    ProgressBar bar(io.err, io.terminal && !options.quiet, "extracting");
+    const EngineOutcome outcome = RunEngine(source.bytes(), folder, bar);
+    if (!outcome.ok) {
+        bar.Clear();
+        Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);
+        ExplainFailure(io, source);
+        io.err << "filespack: files extracted before the problem are left in " << shown_folder
+               << '\n';
+        return EXIT_PROBLEM;
+    }
+    bar.Finish();
+    if (!options.quiet) {
+        io.out << "Extracted " << outcome.file_count
+               << (outcome.file_count == 1 ? " file" : " files") << " into " << shown_folder
+               << '\n';
+    }
+    return EXIT_OK;
+}

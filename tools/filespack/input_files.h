@@ -1,0 +1,37 @@
+// The files that `create` packs: named files, and the files at the top of named folders.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/package_format.h"
+
+struct InputFile {
+    std::filesystem::path path;
+    std::string shown;      // the path for messages, UTF-8
+    std::string name_sjis;  // the stored name
+    uint64_t size = 0;
+    uint32_t attributes = 0;
+    EntryTimes times;
+};
+
+struct InputOptions {
+    bool skip_subfolders = false;
+    std::optional<FileTime> fixed_time;  // all three times of every file
+    std::filesystem::path output;        // never packed into itself
+};
+
+struct InputSet {
+    bool ok = false;
+    std::string error;                 // the first problem, naming the file
+    std::vector<InputFile> files;      // in package order
+    std::vector<std::string> skipped;  // subfolders left out
+};
+
+// Named files in the order given; a folder's files sorted by the bytes of their UTF-8 names,
+// so that the same folder always gives the same package.
+InputSet CollectInputs(const std::vector<std::filesystem::path>& inputs,
+                       const InputOptions& options);

@@ -1,0 +1,68 @@
+// `list`: the entries as stored, read from the layout alone so that even a package whose chunks
+// do not decode can be looked at.
+#include <cstdio>
+
+#include "tools/filespack/commands.h"
+#include "tools/filespack/file_names.h"
+#include "tools/filespack/package_layout.h"
+#include "tools/filespack/package_source.h"
+#include "tools/filespack/text_format.h"
+
+namespace {
+
+void WriteTable(const PackageLayout& layout, std::ostream& out) {
+    out << "Attrib  "
+        << "        Size  "
+        << "Created (UTC)        "
+        << "Accessed (UTC)       "
+        << "Written (UTC)        "
+        << "Name\n";
+    for (const auto& e : layout.entries) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%12ld", static_cast<long>(e.size));
+        std::string attributes = FormatAttributes(e.attributes);
+        if (attributes.size() < 6) attributes.resize(6, ' ');
+        out << attributes << "  " << size << "  " << FormatTime(e.times.creation) << "  "
+            << FormatTime(e.times.last_access) << "  " << FormatTime(e.times.last_write) << "  "
+            << DisplayName(e.name) << '\n';
+    }
+    out << layout.entries.size() << (layout.entries.size() == 1 ? " file, " : " files, ")
+        << layout.total_size << " bytes; package " << layout.length << " bytes, block size "
+        << layout.block_size << '\n';
+}
+
+void WriteJson(const PackageLayout& layout, const std::string& resource, std::ostream& out) {
+    out << "{\n  \"length\": " << layout.length << ",\n  \"block_size\": " << layout.block_size;
+    if (!resource.empty()) out << ",\n  \"resource\": \"" << JsonEscape(resource) << '"';
+    out << ",\n  \"total_size\": " << layout.total_size << ",\n  \"files\": [";
+    const char* separator = "\n";
+    for (const auto& e : layout.entries) {
+        out << separator << "    {\"name\": \"" << JsonEscape(DisplayName(e.name))
+            << "\", \"size\": " << e.size << ", \"attributes\": " << e.attributes
+            << ", \"creation\": \"" << FormatTimeIso(e.times.creation) << "\", \"last_access\": \""
+            << FormatTimeIso(e.times.last_access) << "\", \"last_write\": \""
+            << FormatTimeIso(e.times.last_write) << "\", \"chunks\": " << e.chunk_count
+            << ", \"stored_size\": " << e.stored_bytes << '}';
+        separator = ",\n";
+    }
+    out << (layout.entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+}  // namespace
+
+int RunList(const ListOptions& options, ToolIo& io) {
+    const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
+    if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    const LayoutScan scan = ReadPackageLayout(source.bytes());
+    // What could be read is still worth showing, unless it would make the JSON a lie.
+    if (!scan.ok && (options.json || scan.layout.entries.empty())) {
+        return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
+    }
+    if (options.json) {
+        WriteJson(scan.layout, source.resource, io.out);
+    } else {
+        WriteTable(scan.layout, io.out);
+    }
+    if (!scan.ok) return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
+    return EXIT_OK;
+}

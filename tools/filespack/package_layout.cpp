@@ -1,0 +1,132 @@
+#include "tools/filespack/package_layout.h"
+
+#include <cstring>
+#include <limits>
+
+#include "tools/filespack/text_format.h"
+
+namespace {
+
+class Cursor {
+  public:
+    Cursor(std::span<const uint8_t> bytes, int64_t end) : bytes_(bytes), end_(end) {}
+
+    bool Has(int64_t count) const { return count >= 0 && position_ + count <= end_; }
+    int64_t position() const { return position_; }
+    const uint8_t* Take(int64_t count) {
+        const uint8_t* p = bytes_.data() + position_;
+        position_ += count;
+        return p;
+    }
+
+  private:
+    std::span<const uint8_t> bytes_;
+    int64_t end_;  // never beyond bytes_.size()
+    int64_t position_ = 0;
+};
+
+uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+int32_t ReadI32(const uint8_t* p) {
+    return static_cast<int32_t>(ReadU32(p));
+}
+uint64_t ReadU64(const uint8_t* p) {
+    return ReadU32(p) | (uint64_t{ReadU32(p + 4)} << 32);
+}
+
+std::string EntryLabel(size_t index, const std::string& name) {
+    return "entry " + std::to_string(index + 1) + " (" + DisplayName(name) + ")";
+}
+
+}  // namespace
+
+LayoutScan ReadPackageLayout(std::span<const uint8_t> package) {
+    LayoutScan scan;
+    PackageLayout& layout = scan.layout;
+    auto fail = [&scan](std::string why) {
+        scan.error = std::move(why);
+        return scan;
+    };
+    if (package.size() < static_cast<size_t>(HEADER_SIZE)) {
+        return fail("too short for a package header (" + std::to_string(package.size()) +
+                    " bytes)");
+    }
+    if (std::memcmp(package.data(), PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) {
+        return fail("not a package: the first 16 bytes are not the package magic");
+    }
+    const int32_t remaining = ReadI32(package.data() + 20);
+    if (remaining <= 0) return fail("damaged header: the length field is not positive");
+    layout.length = int64_t{remaining} + LENGTH_BASE;
+    if (std::memcmp(package.data() + 16, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) {
+        return fail("a coded package: its names and contents are coded, and no coder is available");
+    }
+    if (std::memcmp(package.data() + 24, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) {
+        return fail("damaged header: wrong signature");
+    }
+    if (static_cast<uint64_t>(layout.length) > package.size()) {
+        return fail("truncated: the header declares " + std::to_string(layout.length) +
+                    " bytes but only " + std::to_string(package.size()) + " are there");
+    }
+    Cursor in(package, layout.length);
+    in.Take(HEADER_SIZE);
+    if (!in.Has(4)) return fail("truncated before the block size");
+    layout.block_size = ReadI32(in.Take(4));
+    if (layout.block_size < MIN_BLOCK_SIZE || layout.block_size > MAX_BLOCK_SIZE) {
+        return fail("block size " + std::to_string(layout.block_size) + " is outside " +
+                    std::to_string(MIN_BLOCK_SIZE) + ".." + std::to_string(MAX_BLOCK_SIZE));
+    }
+    const int64_t chunk_limit = int64_t{layout.block_size} + CHUNK_SLACK;
+    for (;;) {
+        if (!in.Has(1))
+            return fail("truncated: no end byte after " + std::to_string(layout.entries.size()) +
+                        " entries");
+        const uint8_t name_length = *in.Take(1);
+        if (name_length == 0) break;
+        const size_t index = layout.entries.size();
+        const std::string where = "entry " + std::to_string(index + 1);
+        if (!in.Has(int64_t{name_length} + 4 + ENTRY_UNIT_SIZE)) {
+            return fail("truncated in the head of " + where);
+        }
+        LayoutEntry entry;
+        entry.name.assign(reinterpret_cast<const char*>(in.Take(name_length)), name_length);
+        entry.size = ReadI32(in.Take(4));
+        const uint8_t* unit = in.Take(ENTRY_UNIT_SIZE);
+        entry.attributes = ReadU32(unit);
+        entry.times.creation = ReadU64(unit + 4);
+        entry.times.last_access = ReadU64(unit + 12);
+        entry.times.last_write = ReadU64(unit + 20);
+        const std::string label = EntryLabel(index, entry.name);
+        if (entry.size < 0) return fail(label + " has a negative size");
+        for (;;) {
+            if (!in.Has(4)) return fail("truncated in the chunks of " + label);
+            const int32_t chunk = ReadI32(in.Take(4));
+            entry.stored_bytes += 4;
+            if (chunk <= 0) break;
+            if (chunk > chunk_limit) {
+                return fail(label + ": a chunk of " + std::to_string(chunk) +
+                            " bytes is above the limit of " + std::to_string(chunk_limit));
+            }
+            if (!in.Has(chunk)) return fail("truncated in a chunk of " + label);
+            in.Take(chunk);
+            entry.stored_bytes += chunk;
+            ++entry.chunk_count;
+        }
+        if (entry.size > 0 && entry.chunk_count == 0) return fail(label + " has no chunks");
+        if (entry.size == 0 && entry.chunk_count > 0)
+            return fail(label + " is empty but has chunks");
+        layout.total_size += entry.size;
+        layout.entries.push_back(std::move(entry));
+        if (layout.total_size > std::numeric_limits<int32_t>::max()) {
+            return fail("the files add up to 2 GiB or more, which cannot be extracted");
+        }
+    }
+    if (layout.total_size == 0) {
+        return fail(layout.entries.empty() ? "the package holds no file"
+                                           : "the package holds only empty files, which "
+                                             "cannot be extracted");
+    }
+    scan.ok = true;
+    return scan;
+}

@@ -1,0 +1,35 @@
+// Walks a package's layout without decoding a chunk: what `list` shows, and the names that
+// `extract` and `test` check before the engine creates any file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "package/package_format.h"
+
+struct LayoutEntry {
+    std::string name;  // Shift-JIS bytes as stored
+    int32_t size = 0;
+    uint32_t attributes = 0;
+    EntryTimes times;
+    int32_t chunk_count = 0;
+    int64_t stored_bytes = 0;  // chunk lengths and bodies, terminator included
+};
+
+struct PackageLayout {
+    int64_t length = 0;  // L + 24
+    int32_t block_size = 0;
+    std::vector<LayoutEntry> entries;  // those read before any problem
+    int64_t total_size = 0;
+};
+
+struct LayoutScan {
+    bool ok = false;
+    std::string error;  // the first problem, in English
+    PackageLayout layout;
+};
+
+// `package` holds the bytes that really lie at the package's start (no more need be valid).
+LayoutScan ReadPackageLayout(std::span<const uint8_t> package);

@@ -1,0 +1,85 @@
+// `test`: the verdict is the engine's, as the Windows program would reach it. The engine can only
+// decode by writing files, so it extracts into a throwaway folder that is removed afterwards.
+// The layout walk adds what the engine here cannot see: names Windows would refuse to create.
+#include <random>
+#include <system_error>
+
+#include "tools/filespack/commands.h"
+#include "tools/filespack/engine_run.h"
+#include "tools/filespack/file_names.h"
+#include "tools/filespack/package_layout.h"
+#include "tools/filespack/package_source.h"
+#include "tools/filespack/text_format.h"
+
+namespace {
+
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::error_code ec;
+        const auto base = std::filesystem::temp_directory_path(ec);
+        if (ec) return;
+        std::random_device entropy;
+        for (int attempt = 0; attempt < 16 && path_.empty(); ++attempt) {
+            auto candidate = base / ("filespack-test-" + std::to_string(entropy()));
+            if (std::filesystem::create_directory(candidate, ec) && !ec) path_ = candidate;
+        }
+    }
+    ~ScratchFolder() {
+        if (path_.empty()) return;
+        std::error_code ec;
+        // Read-only files cannot be deleted on Windows.
+        for (std::filesystem::directory_iterator it(path_, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            std::error_code ignored;
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The first name that Windows would not create, if any.
+std::string WindowsNameTrouble(const PackageLayout& layout) {
+    for (const auto& entry : layout.entries) {
+        const std::string name = DisplayName(entry.name);
+        const std::string problem = WindowsNameProblem(name);
+        if (!problem.empty()) return "the entry \"" + name + "\": " + problem;
+    }
+    return "";
+}
+
+}  // namespace
+
+int RunTest(const ReadOptions& options, ToolIo& io) {
+    const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
+    if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    const LayoutScan scan = ReadPackageLayout(source.bytes());
+
+    const ScratchFolder scratch;
+    if (scratch.path().empty()) {
+        return Complain(io, EXIT_PROBLEM, "cannot make a scratch folder in the temporary folder");
+    }
+    ProgressBar bar(io.err, io.terminal && !options.quiet, "testing   ");
+    const EngineOutcome outcome = RunEngine(source.bytes(), scratch.path(), bar);
+    if (!outcome.ok) {
+        bar.Clear();
+        Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
+        if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+        return EXIT_PROBLEM;
+    }
+    bar.Finish();
+    if (const std::string trouble = WindowsNameTrouble(scan.layout); !trouble.empty()) {
+        return Complain(io, EXIT_PROBLEM, options.package + ": " + trouble);
+    }
+    if (!options.quiet) {
+        io.out << options.package << ": OK, " << outcome.file_count
+               << (outcome.file_count == 1 ? " file, " : " files, ")
+               << FormatBytes(scan.layout.total_size) << '\n';
+    }
+    return EXIT_OK;
+}
