@@ -1,0 +1,194 @@
+// What the writer makes, the extractor gives back: bytes, times and attributes; and what the
+// extractor would refuse, the writer does not write.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "package/package_extractor.h"
+#include "package/package_writer.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr int32_t BLOCK = 1024;
+constexpr FileTime T1 = 130000000000000000ULL;
+constexpr FileTime T2 = 131000000000000000ULL;
+constexpr FileTime T3 = 132000000000000001ULL;  // 100 ns past a whole microsecond
+
+struct TempFile {
+    TempFile() : file(std::tmpfile()) {}
+    ~TempFile() {
+        if (file != nullptr) std::fclose(file);
+    }
+    std::vector<uint8_t> Contents() const {
+        std::vector<uint8_t> bytes;
+        std::rewind(file);
+        uint8_t chunk[4096];
+        size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        return bytes;
+    }
+    std::FILE* file;
+};
+
+std::string Mixed(size_t size) {
+    std::string data(size, '\0');
+    uint32_t seed = 7;
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        // Stretches of runs between stretches of noise, so both chunk forms occur.
+        data[i] = (i / 700) % 2 == 0 ? static_cast<char>('a' + (i / 50) % 3)
+                                     : static_cast<char>(seed >> 24);
+    }
+    return data;
+}
+
+struct Sample {
+    std::string name;
+    std::string data;
+    uint32_t attributes;
+};
+
+std::vector<Sample> Samples() {
+    return {{"empty", "", ATTRIBUTE_ARCHIVE},
+            {"one", "1", ATTRIBUTE_ARCHIVE},
+            {Sjis("表.txt"), Mixed(BLOCK), ATTRIBUTE_READONLY | ATTRIBUTE_ARCHIVE},
+            {Sjis("ソフト"), Mixed(BLOCK + 1), ATTRIBUTE_NORMAL},
+            {Sjis("予定表の大きい.bin"), Mixed(BLOCK * 9 + 17), ATTRIBUTE_ARCHIVE},
+            {"zeros", std::string(BLOCK * 3, '\0'), ATTRIBUTE_ARCHIVE}};
+}
+
+std::vector<uint8_t> Write(const std::vector<Sample>& samples) {
+    TempFile out;
+    PackageWriter writer(out.file, BLOCK);
+    for (const Sample& sample : samples) {
+        PackageEntryHead head;
+        head.name = sample.name;
+        head.attributes = sample.attributes;
+        head.times = {T1, T2, T3};
+        EXPECT_TRUE(writer.AddFile(head, reinterpret_cast<const uint8_t*>(sample.data.data()),
+                                   sample.data.size()))
+            << writer.error();
+    }
+    EXPECT_TRUE(writer.Finish()) << writer.error();
+    return out.Contents();
+}
+
+TEST(WriterRoundTrip, FilesComeBackByteForByteWithTimesAndAttributes) {
+    const std::vector<Sample> samples = Samples();
+    const std::vector<uint8_t> package = Write(samples);
+    EXPECT_EQ(package, Write(samples)) << "output must be deterministic";
+
+    ScratchFolder folder;
+    PackageExtractor engine;
+    ExtractResult result{};
+    ASSERT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 1)
+        << result.message;
+    EXPECT_EQ(result.file_count, static_cast<int32_t>(samples.size()));
+    EXPECT_EQ(result.byte_count, static_cast<int32_t>(package.size()));
+    for (const Sample& sample : samples) {
+        const FileFacts facts = folder.Facts(sample.name);
+        ASSERT_TRUE(facts.exists) << sample.name;
+        EXPECT_TRUE(facts.bytes == sample.data) << sample.name;
+        EXPECT_EQ(facts.read_only, (sample.attributes & ATTRIBUTE_READONLY) != 0) << sample.name;
+        EXPECT_EQ(facts.last_access, T2) << sample.name;
+        EXPECT_EQ(facts.last_write, T3) << sample.name;
+#ifdef _WIN32
+        EXPECT_EQ(facts.creation, T1) << sample.name;
+#endif
+    }
+}
+
+TEST(WriterRoundTrip, PiecesAreBlockSizedChunks) {
+    TempFile out;
+    PackageWriter writer(out.file, BLOCK);
+    const std::string data = Mixed(BLOCK * 2 + 5);
+    ASSERT_TRUE(writer.AddFile({"f", ATTRIBUTE_ARCHIVE, {}},
+                               reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+    ASSERT_TRUE(writer.Finish());
+    const std::vector<uint8_t> package = out.Contents();
+    // Header, B, then name length, name, size, unit, and three chunks with a terminator.
+    size_t at = 36 + 1 + 1 + 4 + 28;
+    int chunks = 0;
+    for (;;) {
+        const int32_t length =
+            static_cast<int32_t>(package.at(at) | package.at(at + 1) << 8 |
+                                 package.at(at + 2) << 16 | package.at(at + 3) << 24);
+        at += 4;
+        if (length <= 0) break;
+        EXPECT_LE(length, BLOCK + 16);
+        at += static_cast<size_t>(length);
+        ++chunks;
+    }
+    EXPECT_EQ(chunks, 3);
+    EXPECT_EQ(at + 1, package.size());
+    EXPECT_EQ(package.back(), 0);
+}
+
+TEST(WriterRoundTrip, RefusesWhatCouldNotBeExtracted) {
+    TempFile out;
+    PackageWriter writer(out.file, BLOCK);
+    const uint8_t byte = 'x';
+    for (const std::string& name :
+         {std::string(), std::string(256, 'n'), std::string(".."), std::string("a\\b"),
+          std::string("a/b"), std::string("c:d"), std::string("CON.txt"), std::string("\x81"),
+          std::string("\x85\x40"), std::string("ctl\x01")}) {
+        EXPECT_FALSE(writer.AddFile({name, ATTRIBUTE_ARCHIVE, {}}, &byte, 1)) << name;
+        EXPECT_FALSE(writer.error().empty());
+    }
+    ASSERT_TRUE(writer.AddFile({"good", ATTRIBUTE_ARCHIVE, {}}, &byte, 1)) << writer.error();
+    EXPECT_TRUE(writer.error().empty());
+
+    bool asked = false;
+    auto never = [&](uint8_t*, size_t) {
+        asked = true;
+        return size_t{0};
+    };
+    EXPECT_FALSE(writer.AddFile({"huge", ATTRIBUTE_ARCHIVE, {}}, uint64_t{1} << 31, never));
+    // The total, too, must stay below 2 GiB.
+    EXPECT_FALSE(writer.AddFile({"huge", ATTRIBUTE_ARCHIVE, {}}, INT32_MAX, never));
+    EXPECT_FALSE(asked);
+    ASSERT_TRUE(writer.Finish()) << writer.error();
+
+    ScratchFolder folder;
+    const std::vector<uint8_t> package = out.Contents();
+    PackageExtractor engine;
+    ASSERT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), nullptr), 1);
+    EXPECT_EQ(folder.DestEntries(), std::vector<std::string>{"good"});
+}
+
+TEST(WriterRoundTrip, FailuresAreReported) {
+    {
+        TempFile out;
+        PackageWriter writer(out.file, 1023);
+        EXPECT_FALSE(writer.Finish());
+        EXPECT_FALSE(writer.error().empty());
+    }
+    {
+        // Nothing but empty files never extracts.
+        TempFile out;
+        PackageWriter writer(out.file, BLOCK);
+        EXPECT_TRUE(writer.AddFile({"e", ATTRIBUTE_ARCHIVE, {}}, nullptr, 0));
+        EXPECT_FALSE(writer.Finish());
+    }
+    {
+        // A source that runs dry before its size.
+        TempFile out;
+        PackageWriter writer(out.file, BLOCK);
+        int calls = 0;
+        auto short_read = [&](uint8_t* buffer, size_t count) {
+            if (calls++ > 0) return size_t{0};
+            buffer[0] = 'a';
+            return count > 0 ? size_t{1} : size_t{0};
+        };
+        EXPECT_FALSE(writer.AddFile({"short", ATTRIBUTE_ARCHIVE, {}}, 5000, short_read));
+        EXPECT_FALSE(writer.error().empty());
+        EXPECT_FALSE(writer.AddFile({"later", ATTRIBUTE_ARCHIVE, {}}, nullptr, 0));
+    }
+}
+
+}  // namespace
