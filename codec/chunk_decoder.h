@@ -4,7 +4,7 @@
 #include <cstdint>
 
 class ChunkDecoder {
-public:
+  public:
     virtual ~ChunkDecoder() = default;
 
     // Decodes the `length`-byte chunk body at the start of `buffer` into at most `capacity`

@@ -1,1 +1,72 @@
-// placeholder
+#include "codec/chunk_encoder.h"
+
+#include <cassert>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "codec/chunk_decoder.h"
+#include "codec/entropy_encode.h"
+#include "codec/run_length_encode.h"
+
+namespace {
+
+// Room the decoder allows beyond a block: its capacity is block size + 16.
+constexpr size_t kCapacitySlack = 16;
+// The extraction engine's buffer is block size + 512 bytes.
+constexpr size_t kBufferSlack = 512;
+
+std::vector<uint8_t> StoredStream(const uint8_t* piece, size_t size) {
+    std::vector<uint8_t> stream;
+    stream.reserve(size + 1);
+    stream.push_back(0);
+    stream.insert(stream.end(), piece, piece + size);
+    return stream;
+}
+
+// Decodes `body` as the extraction engine would and compares it with the piece.
+bool DecodesTo(const std::vector<uint8_t>& body, const uint8_t* piece, size_t size,
+               size_t capacity) {
+    if (body.size() > capacity) return false;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[capacity + kBufferSlack]);
+    if (!buffer) return false;
+    std::memcpy(buffer.get(), body.data(), body.size());
+    const int32_t decoded = ChunkDecoder().Decode(buffer.get(), static_cast<int32_t>(body.size()),
+                                                  static_cast<int32_t>(capacity));
+    return decoded >= 0 && static_cast<size_t>(decoded) == size &&
+           std::memcmp(buffer.get(), piece, size) == 0;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ChunkEncoder::Encode(const uint8_t* piece, size_t size,
+                                          int32_t block_size) const {
+    if (block_size <= 0 || size > static_cast<size_t>(block_size)) return {};
+    const size_t capacity = static_cast<size_t>(block_size) + kCapacitySlack;
+
+    // Either stage-one stream is coded with whichever code is cheapest, the identity code among
+    // them: the stored body and the run-length stream under the identity code are two of the
+    // four candidates, so comparing the two plans compares all four.
+    const std::vector<uint8_t> stored = StoredStream(piece, size);
+    const EntropyPlan stored_plan = PlanEntropyCode(CountBytes(stored.data(), stored.size()));
+
+    std::vector<uint8_t> runs;
+    EntropyPlan runs_plan;
+    if (size > 0) {
+        runs = RunLengthEncode(piece, size);
+        if (runs.size() <= capacity)
+            runs_plan = PlanEntropyCode(CountBytes(runs.data(), runs.size()));
+    }
+    const bool use_runs = runs_plan.groups > 0 && runs_plan.BodySize() < stored_plan.BodySize();
+    const std::vector<uint8_t>& stream = use_runs ? runs : stored;
+    std::vector<uint8_t> body =
+        WriteEntropyBody(use_runs ? runs_plan : stored_plan, stream.data(), stream.size());
+
+    // A body that does not decode to the piece would be a broken package: fall back to the
+    // plainest form, which the decoder takes byte for byte.
+    if (!DecodesTo(body, piece, size, capacity)) {
+        assert(!"chunk body does not decode to its piece");
+        body = WriteEntropyBody(IdentityPlan(ByteCounts{}), stored.data(), stored.size());
+    }
+    return body;
+}

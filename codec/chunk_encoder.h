@@ -6,7 +6,7 @@
 #include <vector>
 
 class ChunkEncoder {
-public:
+  public:
     // `piece` holds 1 to `block_size` bytes. Returns the chunk body (at most block_size + 16
     // bytes; a stored body is size + 7 bytes). Deterministic: equal input, equal output.
     std::vector<uint8_t> Encode(const uint8_t* piece, size_t size, int32_t block_size) const;
