@@ -20,6 +20,7 @@
 include_guard(GLOBAL)
 
 include(${CMAKE_CURRENT_LIST_DIR}/HostTools.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/ProductStrings.cmake)
 
 set(FILESPACK_PRODUCT_SCRIPT_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 
@@ -40,33 +41,6 @@ function(filespack_compile_resources output source)
         VERBATIM)
 endfunction()
 
-# The Shift-JIS bytes of `text` as a C string literal of \x escapes (independent of the
-# compiler's character sets) and their count. Fails for text with no Shift-JIS form.
-function(_filespack_shift_jis text out_literal out_length)
-    set(scratch ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/filespack_sjis)
-    file(WRITE ${scratch}.utf8 "${text}")
-    execute_process(
-        COMMAND iconv -f UTF-8 -t CP932 -o ${scratch}.sjis ${scratch}.utf8
-        RESULT_VARIABLE failed
-        ERROR_QUIET)
-    if(failed)
-        message(FATAL_ERROR "\"${text}\" has no Shift-JIS (code page 932) form")
-    endif()
-    file(READ ${scratch}.sjis hex HEX)
-    string(LENGTH "${hex}" digits)
-    math(EXPR length "${digits} / 2")
-    string(REGEX REPLACE "(..)" "\\\\x\\1" literal "${hex}")
-    set(${out_literal} "\"${literal}\"" PARENT_SCOPE)
-    set(${out_length} ${length} PARENT_SCOPE)
-endfunction()
-
-function(_filespack_require_fit what length limit)
-    if(length GREATER limit)
-        message(FATAL_ERROR
-            "${what} take ${length} bytes in Shift-JIS; at most ${limit} fit the program's text")
-    endif()
-endfunction()
-
 # Quotes text for a resource script string.
 function(_filespack_rc_string text out)
     string(REPLACE "\\" "\\\\" text "${text}")
@@ -84,28 +58,11 @@ function(filespack_add_product)
     if(P_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "filespack_add_product(${P_TARGET}): unknown ${P_UNPARSED_ARGUMENTS}")
     endif()
-    # A plain name: a leading '#' and digits would make it an integer resource id.
-    if(NOT P_RESOURCE_NAME MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
-        message(FATAL_ERROR
-            "filespack_add_product(${P_TARGET}): RESOURCE_NAME \"${P_RESOURCE_NAME}\" must be "
-            "letters, digits and underscores, not starting with a digit")
-    endif()
     if(P_CAPTION STREQUAL "")
         set(P_CAPTION "Self Unpack")
     endif()
-
-    foreach(slot NAME DESCRIPTION VERSION CAPTION RESOURCE_NAME)
-        _filespack_shift_jis("${P_${slot}}" literal_${slot} length_${slot})
-    endforeach()
-    # The progress window's title "SelfUnpack - %s %s" and the confirmation's "%s %s" have
-    # 256-byte buffers and the explanation 512. The abandon message "%s %s の解凍を中止します。"
-    # and the save dialog's title "解凍先ディレクトリの選択[ %s %s ]" share the 256 bytes too,
-    # which makes the name and version limit 226 rather than the title's 241.
-    math(EXPR name_version "${length_NAME} + ${length_VERSION}")
-    math(EXPR caption_version "${length_CAPTION} + ${length_VERSION}")
-    _filespack_require_fit("NAME and VERSION together" ${name_version} 226)
-    _filespack_require_fit("CAPTION and VERSION together" ${caption_version} 254)
-    _filespack_require_fit("DESCRIPTION" ${length_DESCRIPTION} 317)
+    filespack_check_product_strings(literal "${P_NAME}" "${P_DESCRIPTION}" "${P_VERSION}"
+        "${P_CAPTION}" "${P_RESOURCE_NAME}")
 
     set(gen ${CMAKE_CURRENT_BINARY_DIR}/${P_TARGET}-product)
     file(MAKE_DIRECTORY ${gen})
