@@ -16,6 +16,21 @@ void ExplainFailure(ToolIo& io, const PackageSource& source) {
     if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
 }
 
+// The engine stops at the first existing file and leaves the files before it; finding the clash
+// first leaves the folder as it was.
+std::string FirstClash(const PackageSource& source, const std::filesystem::path& folder) {
+    const LayoutScan scan = ReadPackageLayout(source.bytes());
+    for (const auto& entry : scan.layout.entries) {
+        const std::string name = DisplayName(entry.name);
+        if (!WindowsNameProblem(name).empty()) continue;  // the engine refuses it anyway
+        std::error_code ec;
+        if (std::filesystem::exists(folder / PathFromUtf8(name), ec)) {
+            return PathToUtf8(folder / PathFromUtf8(name));
+        }
+    }
+    return "";
+}
+
 }  // namespace
 
 int RunExtract(const ExtractOptions& options, ToolIo& io) {
@@ -41,6 +56,13 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         return Complain(
             io, EXIT_PROBLEM,
             "cannot create the folder " + shown_folder + (ec ? ": " + ec.message() : ""));
+    }
+
+    if (const std::string clash = FirstClash(source, folder); !clash.empty()) {
+        return Complain(io, EXIT_PROBLEM,
+                        clash +
+                            " already exists; extract never overwrites a file (extract "
+                            "into another folder with -o)");
     }
 
     ProgressBar bar(io.err, io.terminal && !options.quiet, "extracting");

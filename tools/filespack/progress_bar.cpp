@@ -26,6 +26,7 @@ ProgressBar::~ProgressBar() {
 
 void ProgressBar::Update(int64_t done, int64_t total) {
     if (!enabled_ || total <= 0) return;
+    last_total_ = total;
     const int permille = static_cast<int>(done * 1000 / total);
     const auto now = std::chrono::steady_clock::now();
     // Redrawing on every chunk would cost more than the work for small blocks.
@@ -37,7 +38,10 @@ void ProgressBar::Update(int64_t done, int64_t total) {
 
 void ProgressBar::Finish() {
     if (!enabled_) return;
-    if (drawn_) out_ << '\n' << std::flush;
+    if (drawn_) {
+        Draw(last_total_, last_total_);
+        out_ << '\n' << std::flush;
+    }
     drawn_ = false;
     enabled_ = false;
 }

@@ -27,6 +27,7 @@ class ProgressBar {
     int last_permille_ = -1;
     std::chrono::steady_clock::time_point last_draw_;
     size_t width_ = 0;
+    int64_t last_total_ = 0;
 };
 
 // Whether standard error is an interactive terminal.

@@ -1,0 +1,45 @@
+// Running filespack in-process on scratch folders.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/package_format.h"
+
+struct ToolRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// `args` without the program's name.
+ToolRun RunTool(const std::vector<std::string>& args,
+                std::optional<std::string> source_date_epoch = std::nullopt);
+
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // A path below the scratch folder, from UTF-8 parts.
+    std::filesystem::path operator/(const std::string& utf8) const;
+    // The same path as UTF-8, for the command line.
+    std::string Arg(const std::string& utf8 = "") const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
+
+// Last-access and last-write times (creation is left alone: not every system can set it).
+void SetTimes(const std::filesystem::path& path, FileTime last_access, FileTime last_write);
+void MakeReadOnly(const std::filesystem::path& path);
