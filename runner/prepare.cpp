@@ -39,8 +39,9 @@ bool IsNtFamily() {
 }
 
 void CopyPath(char* to, const char* from) {
-    std::strncpy(to, from, PATH_BUFFER_SIZE - 1);
-    to[PATH_BUFFER_SIZE - 1] = '\0';
+    const size_t len = strnlen(from, PATH_BUFFER_SIZE - 1);
+    std::memcpy(to, from, len);
+    to[len] = '\0';
 }
 
 using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);

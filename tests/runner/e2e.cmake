@@ -1,0 +1,44 @@
+# The whole program under Wine, driven by a test program that clicks through its windows. Uses
+# the sample product, plus a product large enough that its extraction can be interrupted.
+
+# Random bytes do not compress, so extracting them takes a moment even on a fast machine.
+set(big_file ${CMAKE_CURRENT_BINARY_DIR}/big.bin)
+add_custom_command(
+    OUTPUT ${big_file}
+    COMMAND dd if=/dev/urandom of=${big_file} bs=1000000 count=24 status=none
+    COMMENT "Generating random test data"
+    VERBATIM)
+
+filespack_add_product(
+    TARGET runner_big
+    NAME "Big"
+    DESCRIPTION "Big test product"
+    VERSION "Ver 1.0"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME BIGPACK
+    EXTRA_FILES ${big_file} big.bin $<TARGET_FILE:sample_setup> Setup.exe
+    OUTPUT_NAME RunnerBig)
+
+# The sample product's identity without its package.
+filespack_add_product(
+    TARGET runner_no_package
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME QUOLTA
+    NO_PACKAGE
+    OUTPUT_NAME RunnerNoPackage)
+
+filespack_add_gtest(runner_e2e_test SOURCES e2e_test.cpp e2e_driver.cpp)
+# The expected texts are Shift-JIS, as the program shows them.
+set_source_files_properties(e2e_test.cpp PROPERTIES COMPILE_OPTIONS -fexec-charset=CP932)
+target_compile_definitions(runner_e2e_test PRIVATE
+    E2E_QUOLTA_EXE="Z:$<TARGET_FILE:quolta>"
+    E2E_BIG_EXE="Z:$<TARGET_FILE:runner_big>"
+    E2E_NO_PACKAGE_EXE="Z:$<TARGET_FILE:runner_no_package>"
+    E2E_SAMPLE_FILES="Z:${PROJECT_SOURCE_DIR}/samples/quolta"
+    E2E_WORK_ROOT="Z:${CMAKE_CURRENT_BINARY_DIR}/e2e-work")
+add_dependencies(runner_e2e_test quolta runner_big runner_no_package)
+# Dialogs need a display: run CTest under xvfb-run.
+set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)

@@ -1,0 +1,409 @@
+// The whole program under Wine, driven like a user: confirmation, folders, Setup.exe, failures,
+// relaunch. Each test runs its own copy of a product in its own folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e2e_driver.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kUnpackOnlyBox = 1005;
+constexpr int kProgressBar = 1001;
+constexpr int64_t kExitOk = 0;
+constexpr int64_t kExitCancelled = 1;
+constexpr int64_t kExitPreparationFailed = 2;
+constexpr int64_t kExitExtractionFailed = 3;
+
+// The sample product's identity and texts, as the program shows them.
+const std::string kTitle = "SelfUnpack - Quolta Ver 1.71";
+const std::string kCaption = "SelfUnpack - Quolta";
+const std::string kAbandon = "Quolta Ver 1.71 の解凍を中止します。";
+const std::string kCannotUnpack = "解凍できません！";
+const std::string kSaveTitle = "解凍先ディレクトリの選択[ Quolta Ver 1.71 ]";
+const std::string kReadOnlyFile = "使用許諾.txt";
+// Every packed file carries 2010-08-01 00:00 UTC.
+constexpr uint64_t kPackedTime = 116444736000000000ULL + 1280620800ULL * 10000000ULL;
+
+std::string RetryMessage(const std::string& path) {
+    return "既に存在しているか、アクセス権がないなどの理由で、\n解凍先ディレクトリ [ " + path +
+           " ] を\n作成できませんん。\n他のディレクトリを選択してください。";
+}
+
+bool IsConfirmation(HWND w) {
+    return !IsMessageBox(w) && HasControl(w, kUnpackOnlyBox);
+}
+bool IsProgress(HWND w) {
+    return !IsMessageBox(w) && HasControl(w, kProgressBar);
+}
+bool IsSaveDialog(HWND w) {
+    return !IsMessageBox(w) && Text(w) == kSaveTitle;
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = Join(WindowsPath(E2E_WORK_ROOT), info->name());
+        RemoveTree(folder_);
+        CreateDirectoryA(WindowsPath(E2E_WORK_ROOT).c_str(), nullptr);
+        ASSERT_TRUE(MakeFolder(folder_)) << folder_;
+        log_ = Join(folder_, "setup.log");
+        SetEnvironmentVariableA("FILESPACK_SETUP_LOG", log_.c_str());
+        SetEnvironmentVariableA("FILESPACK_SETUP_MKDIR", nullptr);
+        first_free_ = FirstFreeWorkFolder();
+    }
+
+    void TearDown() override {
+        for (DWORD pid : started_) {
+            for (DWORD child : Children(pid)) {
+                Process p;
+                if (p.Attach(child)) p.Kill();
+            }
+        }
+        for (const std::string& path : cleanup_) RemoveTree(path);
+        RemoveTree(folder_);
+    }
+
+    // A copy of the product in this test's folder, optionally with its bytes changed.
+    std::string Copy(const char* source, const std::string& name = "QuoltaSetup.exe") {
+        const std::string exe = Join(folder_, name);
+        EXPECT_TRUE(CopyFileA(WindowsPath(source).c_str(), exe.c_str(), FALSE) != 0) << exe;
+        return exe;
+    }
+
+    void Start(Process& process, const std::string& exe, const std::string& arguments = "") {
+        ASSERT_TRUE(process.Start(exe, arguments)) << exe;
+        started_.push_back(process.pid());
+    }
+
+    // Presses start in the confirmation, with the unpack-only box ticked or clear.
+    void Confirm(const Process& process, bool unpack_only) {
+        HWND confirm = WaitDialog(process.pid(), IsConfirmation);
+        ASSERT_NE(confirm, nullptr) << "no confirmation dialog";
+        EXPECT_EQ(Text(confirm), kTitle);
+        EXPECT_EQ(CheckState(confirm, kUnpackOnlyBox), BST_UNCHECKED);
+        if (unpack_only) Click(confirm, kUnpackOnlyBox);
+        Click(confirm, IDOK);
+        EXPECT_TRUE(WaitGone(confirm));
+    }
+
+    // Waits for a message box with this text and caption and presses `button`.
+    void Answer(DWORD pid, const std::string& caption, const std::string& text, int button = IDOK) {
+        HWND box = WaitMessageBox(pid);
+        ASSERT_NE(box, nullptr) << "no message box: " << text;
+        EXPECT_EQ(Text(box), caption);
+        EXPECT_EQ(ControlText(box, kMessageBoxTextId), text);
+        Click(box, button);
+        EXPECT_TRUE(WaitGone(box));
+    }
+
+    std::string Log() const { return ReadFile(log_); }
+
+    std::string UnpackFolder(const std::string& exe) const { return exe.substr(0, exe.size() - 4); }
+
+    void ExpectSampleFiles(const std::string& folder) {
+        const std::string samples = WindowsPath(E2E_SAMPLE_FILES);
+        std::vector<std::string> expected = List(samples);
+        expected.push_back("Setup.exe");
+        std::vector<std::string> got = List(folder);
+        std::sort(expected.begin(), expected.end());
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, expected);
+        for (const std::string& name : List(samples)) {
+            const std::string path = Join(folder, name);
+            EXPECT_EQ(ReadFile(path), ReadFile(Join(samples, name))) << name;
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << name;
+            const uint64_t written = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                     data.ftLastWriteTime.dwLowDateTime;
+            EXPECT_EQ(written, kPackedTime) << name;
+            EXPECT_EQ((data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0, name == kReadOnlyFile)
+                << name;
+        }
+    }
+
+    std::string folder_;
+    std::string log_;
+    int first_free_ = 1;
+    std::vector<DWORD> started_;
+    std::vector<std::string> cleanup_;
+};
+
+TEST_F(EndToEnd, InstallRunsSetupInTheFirstFreeWorkFolderThenRemovesIt) {
+    const std::string taken1 = WorkFolder(first_free_);
+    const std::string taken2 = WorkFolder(first_free_ + 1);
+    const std::string work = WorkFolder(first_free_ + 2);
+    cleanup_ = {taken1, taken2, work};
+    ASSERT_TRUE(MakeFolder(taken1));
+    ASSERT_TRUE(MakeFolder(taken2));
+    // An empty folder still counts as taken.
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+
+    Process product;
+    Start(product, exe);
+    Confirm(product, false);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+
+    const std::string log = Log();
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, current);
+    EXPECT_NE(log.find("own_folder=" + work + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("command_line=\"" + Join(work, "Setup.exe") + "\"\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("current_directory=" + std::string(current) + "\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("file=" + kReadOnlyFile + "\t"), std::string::npos) << log;
+    EXPECT_NE(log.find("\t0x21\n"), std::string::npos) << "read-only file: " << log;
+    EXPECT_NE(log.find("file=Setup.exe\t"), std::string::npos) << log;
+    EXPECT_FALSE(Exists(work)) << "work folder left behind";
+    EXPECT_TRUE(IsFolder(taken1));
+    EXPECT_TRUE(Children(product.pid()).empty()) << "relaunched after a good run";
+}
+
+TEST_F(EndToEnd, InstallKeepsTheWorkFolderWhenSetupLeavesASubfolder) {
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work};
+    SetEnvironmentVariableA("FILESPACK_SETUP_MKDIR", "left behind");
+    Process product;
+    Start(product, Copy(E2E_QUOLTA_EXE));
+    Confirm(product, false);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    // Every file went, the read-only one included; the subfolder keeps the folder.
+    EXPECT_EQ(List(work), std::vector<std::string>{"left behind"});
+}
+
+TEST_F(EndToEnd, UnpackOnlyKeepsTheFilesInTheFolderNamedAfterTheProgram) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE, "Quolta Setup.v2.exe");
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    ExpectSampleFiles(Join(folder_, "Quolta Setup.v2"));
+    EXPECT_FALSE(Exists(log_)) << "Setup.exe ran in unpack-only mode";
+    EXPECT_FALSE(Exists(WorkFolder(first_free_)));
+}
+
+TEST_F(EndToEnd, UnpackOnlyRetriesWithTheNameChosenInTheSaveDialog) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    const std::string existing = UnpackFolder(exe);
+    const std::string blocked = Join(folder_, "blocked");  // a plain file
+    const std::string chosen = Join(folder_, "chosen");
+    ASSERT_TRUE(MakeFolder(existing));
+    ASSERT_TRUE(WriteFile(blocked, "x"));
+
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    Answer(product.pid(), "Self Unpack", RetryMessage(existing));
+
+    HWND save = WaitDialog(product.pid(), IsSaveDialog);
+    ASSERT_NE(save, nullptr) << "no save dialog";
+    EXPECT_EQ(ControlText(save, kSaveFileNameBox), "Quolta");
+    SetControlText(save, kSaveFileNameBox, blocked);
+    Click(save, IDOK);
+    EXPECT_TRUE(WaitGone(save));
+
+    Answer(product.pid(), "Self Unpack", RetryMessage(blocked));
+    save = WaitDialog(product.pid(), IsSaveDialog);
+    ASSERT_NE(save, nullptr) << "no second save dialog";
+    SetControlText(save, kSaveFileNameBox, chosen);
+    Click(save, IDOK);
+    EXPECT_TRUE(WaitGone(save));
+
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    ExpectSampleFiles(chosen);
+    EXPECT_TRUE(List(existing).empty());
+}
+
+TEST_F(EndToEnd, UnpackOnlyAbandonsWhenTheUserGivesUp) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    ASSERT_TRUE(MakeFolder(UnpackFolder(exe)));
+    for (bool at_message : {true, false}) {
+        SCOPED_TRACE(at_message ? "cancel the message" : "cancel the save dialog");
+        Process product;
+        Start(product, exe);
+        Confirm(product, true);
+        Answer(product.pid(), "Self Unpack", RetryMessage(UnpackFolder(exe)),
+               at_message ? IDCANCEL : IDOK);
+        if (!at_message) {
+            HWND save = WaitDialog(product.pid(), IsSaveDialog);
+            ASSERT_NE(save, nullptr);
+            Click(save, IDCANCEL);
+            EXPECT_TRUE(WaitGone(save));
+        }
+        Answer(product.pid(), kCaption, kAbandon);
+        EXPECT_EQ(product.WaitExit(), kExitPreparationFailed);
+        EXPECT_TRUE(List(UnpackFolder(exe)).empty());
+        EXPECT_TRUE(Children(product.pid()).empty());
+    }
+}
+
+TEST_F(EndToEnd, CancellingTheConfirmationCreatesNothing) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    const char* ways[] = {"button", "escape", "close box"};
+    for (const char* way : ways) {
+        SCOPED_TRACE(way);
+        Process product;
+        Start(product, exe);
+        HWND confirm = WaitDialog(product.pid(), IsConfirmation);
+        ASSERT_NE(confirm, nullptr);
+        if (std::string(way) == "button") {
+            Click(confirm, IDCANCEL);
+        } else if (std::string(way) == "escape") {
+            PressEscape(confirm);
+        } else {
+            CloseBox(confirm);
+        }
+        EXPECT_EQ(product.WaitExit(), kExitCancelled);
+        EXPECT_FALSE(Exists(UnpackFolder(exe)));
+        EXPECT_EQ(FirstFreeWorkFolder(), first_free_);
+    }
+}
+
+TEST_F(EndToEnd, RelaunchArgumentSkipsTheConfirmationAndInstalls) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    cleanup_ = {WorkFolder(first_free_)};
+    Process product;
+    Start(product, exe, "x/RUNASy");
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    EXPECT_NE(Log().find("own_folder=" + WorkFolder(first_free_) + "\n"), std::string::npos);
+    EXPECT_FALSE(Exists(WorkFolder(first_free_)));
+
+    // Small letters are no relaunch: the confirmation comes.
+    Process asked;
+    Start(asked, exe, "/runas");
+    HWND confirm = WaitDialog(asked.pid(), IsConfirmation);
+    ASSERT_NE(confirm, nullptr);
+    Click(confirm, IDCANCEL);
+    EXPECT_EQ(asked.WaitExit(), kExitCancelled);
+}
+
+TEST_F(EndToEnd, UnusableWorkFolderRelaunchesOnceAndTheRelaunchGivesUp) {
+    // A plain file where the folder would go: it cannot be listed, and not created either.
+    const std::string in_the_way = WorkFolder(first_free_);
+    cleanup_ = {in_the_way};
+    ASSERT_TRUE(WriteFile(in_the_way, ""));
+
+    Process product;
+    Start(product, Copy(E2E_QUOLTA_EXE));
+    Confirm(product, false);
+    // No message: the run ends by itself and asks for the elevated copy.
+    EXPECT_EQ(product.WaitExit(), kExitPreparationFailed);
+    const DWORD child = WaitChild(product.pid());
+    ASSERT_NE(child, 0u) << "no relaunch";
+    Process relaunched;
+    ASSERT_TRUE(relaunched.Attach(child));
+    started_.push_back(child);
+    Answer(child, kCaption, kAbandon);
+    EXPECT_EQ(relaunched.WaitExit(), kExitPreparationFailed);
+    EXPECT_TRUE(Children(child).empty()) << "a relaunch relaunched again";
+    EXPECT_FALSE(IsFolder(in_the_way));
+}
+
+// The package's end byte, which must be 0, made into the start of another entry: every file is
+// written before the reader notices.
+std::string BreakPackageEnd(const std::string& exe) {
+    std::string bytes = ReadFile(exe);
+    const std::string magic = "FILE_PACKER 1.00/***";
+    for (size_t at = bytes.find(magic); at != std::string::npos; at = bytes.find(magic, at + 1)) {
+        if (bytes.compare(at + 24, 8, "QZN-2000") != 0) continue;
+        int32_t length = 0;
+        std::memcpy(&length, bytes.data() + at + 20, 4);
+        bytes[at + static_cast<size_t>(length) + 23] = 5;
+        WriteFile(exe, bytes);
+        return exe;
+    }
+    ADD_FAILURE() << "no package in " << exe;
+    return exe;
+}
+
+TEST_F(EndToEnd, CorruptPackageInUnpackOnlyModeDeletesWhatWasWritten) {
+    const std::string exe = BreakPackageEnd(Copy(E2E_QUOLTA_EXE));
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    HWND box = WaitMessageBox(product.pid());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(ControlText(box, kMessageBoxTextId), kCannotUnpack);
+    EXPECT_EQ(Text(box), kCaption);
+    EXPECT_FALSE(List(UnpackFolder(exe)).empty()) << "nothing was written before the failure";
+    Click(box, IDOK);
+    EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
+    EXPECT_FALSE(Exists(UnpackFolder(exe)));
+    EXPECT_TRUE(Children(product.pid()).empty());
+}
+
+TEST_F(EndToEnd, CorruptPackageInInstallModeRelaunchesAndTheRelaunchSaysSo) {
+    cleanup_ = {WorkFolder(first_free_), WorkFolder(first_free_ + 1)};
+    Process product;
+    Start(product, BreakPackageEnd(Copy(E2E_QUOLTA_EXE)));
+    Confirm(product, false);
+    EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
+    const DWORD child = WaitChild(product.pid());
+    ASSERT_NE(child, 0u) << "no relaunch";
+    Process relaunched;
+    ASSERT_TRUE(relaunched.Attach(child));
+    started_.push_back(child);
+    Answer(child, kCaption, kCannotUnpack);
+    EXPECT_EQ(relaunched.WaitExit(), kExitExtractionFailed);
+    EXPECT_TRUE(Children(child).empty());
+    EXPECT_FALSE(Exists(WorkFolder(first_free_)));
+    EXPECT_FALSE(Exists(WorkFolder(first_free_ + 1)));
+    EXPECT_FALSE(Exists(log_)) << "Setup.exe ran from a broken package";
+}
+
+TEST_F(EndToEnd, MissingPackageLeavesTheWindowOpenUntilClosed) {
+    const std::string exe = Copy(E2E_NO_PACKAGE_EXE);
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    Answer(product.pid(), kCaption, kCannotUnpack);
+    HWND progress = WaitDialog(product.pid(), IsProgress);
+    ASSERT_NE(progress, nullptr);
+    Sleep(500);
+    EXPECT_TRUE(product.Running()) << "the window did not wait for the user";
+    CloseBox(progress);
+    EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
+    EXPECT_TRUE(IsFolder(UnpackFolder(exe)));
+    EXPECT_TRUE(List(UnpackFolder(exe)).empty());
+}
+
+TEST_F(EndToEnd, ClosingTheWindowDuringExtractionLetsTheWorkerFinish) {
+    cleanup_ = {WorkFolder(first_free_)};
+    Process product;
+    Start(product, Copy(E2E_BIG_EXE, "Big.exe"));
+    Confirm(product, false);
+    HWND progress = WaitDialog(product.pid(), IsProgress);
+    ASSERT_NE(progress, nullptr);
+    CloseBox(progress);
+    EXPECT_EQ(product.WaitExit(60000), kExitOk);
+    EXPECT_NE(Log().find("file=big.bin\t"), std::string::npos) << "Setup.exe did not run";
+    EXPECT_FALSE(Exists(WorkFolder(first_free_)));
+}
+
+TEST_F(EndToEnd, FailureAfterTheWindowClosedStillShowsTheBoxAndCleansUp) {
+    const std::string exe = BreakPackageEnd(Copy(E2E_BIG_EXE, "Big.exe"));
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    HWND progress = WaitDialog(product.pid(), IsProgress);
+    ASSERT_NE(progress, nullptr);
+    CloseBox(progress);
+    // The main thread has left its loop by now; the worker's report must still get through.
+    HWND box = WaitMessageBox(product.pid(), 60000);
+    ASSERT_NE(box, nullptr) << "the failure was never shown";
+    EXPECT_EQ(ControlText(box, kMessageBoxTextId), kCannotUnpack);
+    Click(box, IDOK);
+    EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
+    EXPECT_FALSE(Exists(UnpackFolder(exe)));
+}
+
+}  // namespace
