@@ -6,8 +6,12 @@ include_guard(GLOBAL)
 function(_filespack_shift_jis text out_literal out_length)
     set(scratch ${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/filespack_sjis)
     file(WRITE ${scratch}.utf8 "${text}")
+    # iconv -o leaves an existing output file alone when the input is empty: let
+    # execute_process create the output afresh every time.
+    file(REMOVE ${scratch}.sjis)
     execute_process(
-        COMMAND iconv -f UTF-8 -t CP932 -o ${scratch}.sjis ${scratch}.utf8
+        COMMAND iconv -f UTF-8 -t CP932 ${scratch}.utf8
+        OUTPUT_FILE ${scratch}.sjis
         RESULT_VARIABLE failed
         ERROR_QUIET)
     if(failed)

@@ -2,6 +2,8 @@
 #   cmake -DEXE=<exe> -DOBJDUMP=<objdump> -DFORMAT=pei-i386|pei-x86-64 -P check_product_exe.cmake
 # the PE format and GUI subsystem, load-time imports of system DLLs only, the program's
 # Shift-JIS strings and the product's identity and package in the file.
+cmake_minimum_required(VERSION 3.25)
+
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "objdump cannot read ${EXE}")

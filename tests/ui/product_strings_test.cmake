@@ -1,11 +1,14 @@
 # The build's checks of a product's identity strings: run with
 #   cmake -DPROJECT_SOURCE_DIR=<source> -P product_strings_test.cmake
 # Each case runs the check in a child process, since a rejection ends the process.
+cmake_minimum_required(VERSION 3.25)
+
 include(${PROJECT_SOURCE_DIR}/cmake/ProductStrings.cmake)
 
 if(DEFINED ONE)
     filespack_check_product_strings(out "${N}" "${D}" "${V}" "${C}" "${R}")
     message(STATUS "description=${out_DESCRIPTION}")
+    message(STATUS "version=${out_VERSION}")
     return()
 endif()
 
@@ -32,7 +35,11 @@ expect(accept "the sample product" Quolta "${ok_d}" "Ver 1.71" "SelfUnpack - Quo
 if(NOT last_output MATCHES [[description="\\x83\\x43\\x83\\x93]])
     message(SEND_ERROR "sample description not in Shift-JIS: ${last_output}")
 endif()
-expect(accept "default identity" "" "" "" "Self Unpack" APPLIRES)
+expect(accept "default identity" "Quolta" "" "" "Self Unpack" APPLIRES)
+# An empty string after a longer one must not inherit the longer one's bytes.
+if(NOT last_output MATCHES "version=\"\"\n")
+    message(SEND_ERROR "empty version not empty: ${last_output}")
+endif()
 
 # Name and version share the 256-byte texts of the progress title, the abandon message and the
 # save dialog title; the last has the most fixed text and leaves 226 bytes.
