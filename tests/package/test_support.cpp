@@ -1,16 +1,17 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "package/name_encoding.h"
 
-PackageBuilder::PackageBuilder(int32_t block_size) : block_size_(block_size) {
-    bytes_.insert(bytes_.end(), PACKAGE_MAGIC, PACKAGE_MAGIC + sizeof PACKAGE_MAGIC);
-    bytes_.insert(bytes_.end(), PLAIN_MARKER, PLAIN_MARKER + sizeof PLAIN_MARKER);
-    I32(0);
-    bytes_.insert(bytes_.end(), PACKAGE_SIGNATURE, PACKAGE_SIGNATURE + sizeof PACKAGE_SIGNATURE);
-    I32(block_size);
+PackageBuilder::PackageBuilder(int32_t block_size)
+    : block_size_(block_size), bytes_(static_cast<size_t>(HEADER_SIZE) + 4, 0) {
+    std::memcpy(bytes_.data(), PACKAGE_MAGIC, sizeof PACKAGE_MAGIC);
+    std::memcpy(bytes_.data() + 16, PLAIN_MARKER, sizeof PLAIN_MARKER);
+    std::memcpy(bytes_.data() + 24, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE);
+    PutI32(bytes_, 32, block_size);
 }
 
 PackageBuilder& PackageBuilder::I32(int32_t value) {

@@ -75,6 +75,10 @@ class ScratchFolder {
     std::string dest_;
 };
 
+// Whether the file system under the tests records a creation time that can be set (Windows
+// does; Wine on a Linux file system does not).
+bool SystemKeepsCreationTimes();
+
 struct ProgressPost {
     uint32_t message;
     int64_t done;

@@ -84,6 +84,10 @@ FileHandle ScratchFolder::OpenForReading(const std::string& sjis_name) const {
     return open((dest_ + "/" + NativeName(sjis_name)).c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+bool SystemKeepsCreationTimes() {
+    return false;
+}
+
 struct ProgressRecorder::Impl final : ProgressListener {
     virtual ~Impl() = default;
     void OnProgress(uint32_t message, int64_t done, int64_t total) override {

@@ -109,6 +109,21 @@ FileHandle ScratchFolder::OpenForReading(const std::string& sjis_name) const {
     return reinterpret_cast<FileHandle>(file);
 }
 
+bool SystemKeepsCreationTimes() {
+    static const bool keeps = [] {
+        const ScratchFolder probe;
+        const std::string path = probe.dest() + "\\probe";
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        FILETIME creation{0x12345670u, 0x01C00000u};
+        SetFileTime(file, &creation, nullptr, nullptr);
+        CloseHandle(file);
+        return probe.Facts("probe").creation == (FileTime{0x01C00000u} << 32 | 0x12345670u);
+    }();
+    return keeps;
+}
+
 struct ProgressRecorder::Impl {
     HWND window = nullptr;
 };
