@@ -21,9 +21,23 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
+namespace {
+
+// Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + string + "\"".
+std::string Quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
+}  // namespace
+
 std::string WindowsNameProblem(std::string_view name) {
     if (name.empty()) return "the name is empty";
-    if (name == "." || name == "..") return "\"" + std::string(name) + "\" is not a file name";
+    if (name == "." || name == "..") return Quoted(name) + " is not a file name";
     for (char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20) return "the name holds a control character";
@@ -54,7 +68,7 @@ std::string WindowsNameProblem(std::string_view name) {
         base[3] >= '1' && base[3] <= '9') {
         device = true;
     }
-    if (device) return "\"" + base + "\" is a Windows device name";
+    if (device) return Quoted(base) + " is a Windows device name";
     return "";
 }
 
