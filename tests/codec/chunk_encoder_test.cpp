@@ -126,7 +126,7 @@ TEST(EntropyEncodeTest, AlphabetShapesDecode) {
     std::vector<uint8_t> fibonacci;
     uint64_t a = 1, b = 1;
     for (int v = 0; v < 31; ++v) {
-        fibonacci.insert(fibonacci.end(), a, static_cast<uint8_t>(v));
+        fibonacci.insert(fibonacci.end(), static_cast<size_t>(a), static_cast<uint8_t>(v));
         const uint64_t c = a + b;
         a = b;
         b = c;

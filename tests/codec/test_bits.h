@@ -31,7 +31,7 @@ class TestBits {
         std::vector<uint8_t> body;
         const auto d = static_cast<uint32_t>(declared);
         for (int i = 0; i < 4; ++i) body.push_back(static_cast<uint8_t>(d >> (8 * i)));
-        body.insert(body.end(), bytes_.begin(), bytes_.end());
+        for (uint8_t b : bytes_) body.push_back(b);
         return body;
     }
 
