@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Retakes docs/confirm-dialog.png and docs/progress-window.png: the sample product's windows
+# under Wine in Xvfb, Japanese locale, dialog font mapped to the IPA fonts (wine-prefix.sh).
+# Uses the 64-bit build (build/win64, or the build folder given as $1): the windows are the
+# same code and templates as in the 32-bit program, which not every host can execute.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$(pwd)
+build=${1:-build/win64}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake --preset win64 -B "$build" >/dev/null
+fi
+cmake --build "$build" -j2 --target ui_window_pose
+pose=$(cd "$build/tests/ui" && pwd)/ui_window_pose.exe
+
+scripts/wine-prefix.sh win64
+source scripts/wine-env.sh win64
+mkdir -p docs
+# 64-bit Wine here does not find the caption-button font of the fonts-wine package by itself.
+for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+    if [ -f "/usr/share/wine/fonts/$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ]; then
+        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
+done
+
+shoot() {
+    local what=$1 out=$2
+    # A display of our own, torn down with everything on it.
+    xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+        set -e
+        "$WINE" "$1" "$2" </dev/null >/dev/null 2>&1 &
+        pid=$!
+        sleep 4
+        import -window root "$3.full.png"
+        wait $pid || true  # the pose ends itself
+    ' _ "$pose" "$what" "$out"
+    # The root window is black around the dialog: keep the dialog only.
+    convert "$out.full.png" -trim +repage -strip "$out"
+    rm -f "$out.full.png"
+    echo "$root/$out"
+}
+
+shoot confirm docs/confirm-dialog.png
+shoot progress docs/progress-window.png
