@@ -11,9 +11,9 @@ add_custom_command(
 
 filespack_add_product(
     TARGET runner_big
-    NAME "Big"
-    DESCRIPTION "Big test product"
-    VERSION "Ver 1.0"
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
     CAPTION "SelfUnpack - Quolta"
     RESOURCE_NAME BIGPACK
     EXTRA_FILES ${big_file} big.bin $<TARGET_FILE:sample_setup> Setup.exe

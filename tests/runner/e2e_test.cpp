@@ -2,6 +2,8 @@
 // relaunch. Each test runs its own copy of a product in its own folder.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -376,6 +378,15 @@ TEST_F(EndToEnd, MissingPackageLeavesTheWindowOpenUntilClosed) {
     EXPECT_TRUE(List(UnpackFolder(exe)).empty());
 }
 
+// The bar stops moving once the window is closed: short of 100 means the close came first.
+void ExpectStillExtracting(HWND progress) {
+    Sleep(200);
+    DWORD_PTR percent = 0;
+    SendMessageTimeoutA(GetDlgItem(progress, kProgressBar), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+                        5000, &percent);
+    EXPECT_LT(percent, 100u) << "the extraction ended before the window was closed";
+}
+
 TEST_F(EndToEnd, ClosingTheWindowDuringExtractionLetsTheWorkerFinish) {
     cleanup_ = {WorkFolder(first_free_)};
     Process product;
@@ -384,6 +395,7 @@ TEST_F(EndToEnd, ClosingTheWindowDuringExtractionLetsTheWorkerFinish) {
     HWND progress = WaitDialog(product.pid(), IsProgress);
     ASSERT_NE(progress, nullptr);
     CloseBox(progress);
+    ExpectStillExtracting(progress);
     EXPECT_EQ(product.WaitExit(60000), kExitOk);
     EXPECT_NE(Log().find("file=big.bin\t"), std::string::npos) << "Setup.exe did not run";
     EXPECT_FALSE(Exists(WorkFolder(first_free_)));
@@ -397,6 +409,7 @@ TEST_F(EndToEnd, FailureAfterTheWindowClosedStillShowsTheBoxAndCleansUp) {
     HWND progress = WaitDialog(product.pid(), IsProgress);
     ASSERT_NE(progress, nullptr);
     CloseBox(progress);
+    ExpectStillExtracting(progress);
     // The main thread has left its loop by now; the worker's report must still get through.
     HWND box = WaitMessageBox(product.pid(), 60000);
     ASSERT_NE(box, nullptr) << "the failure was never shown";
