@@ -1,6 +1,7 @@
 // What users get wrong, and packages that are wrong: exit codes, messages, nothing left behind.
 #include <gtest/gtest.h>
 
+#include "package/package_writer.h"
 #include "tool_test_support.h"
 #include "tools/filespack/file_names.h"
 
@@ -177,4 +178,21 @@ TEST(DamagedPackage, EveryVerbReportsItWithExitOne) {
     WriteBytes(dir / "text.fpk", {'h', 'e', 'l', 'l', 'o'});
     EXPECT_EQ(RunTool({"list", dir.Arg("text.fpk")}).code, 1);
     EXPECT_EQ(RunTool({"test", dir.Arg("missing.fpk")}).code, 1);
+}
+
+TEST(TestVerb, JudgesNamesAsWindowsWould) {
+    ScratchDir dir;
+    // A name this system can create but Windows cannot; only a foreign writer would store it.
+    std::FILE* out = OpenFile(dir / "star.fpk", "wb");
+    ASSERT_NE(out, nullptr);
+    PackageWriter writer(out, 1024);
+    PackageEntryHead head;
+    head.name = "a*b.txt";
+    const uint8_t data[] = {1, 2, 3};
+    const bool written = writer.AddFile(head, data, sizeof data) && writer.Finish();
+    std::fclose(out);
+    ASSERT_TRUE(written) << writer.error();
+    const ToolRun run = RunTool({"test", dir.Arg("star.fpk")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(Mentions(run, "a*b.txt")) << run.err;
 }
