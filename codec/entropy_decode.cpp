@@ -15,16 +15,35 @@ constexpr int32_t kMaxCodeLength = 30;
 // Keeps `length * 8` of the bit reader within a signed 32-bit number.
 constexpr int32_t kMaxBodyLength = INT32_MAX / 8;
 
-// Rebuilt by every call in the call frame (262 KiB): nothing survives between chunks.
+// Codes of up to kTableBits bits are resolved by one look-up of the next kTableBits bits; longer
+// ones, and bit patterns that are no code, take the group walk. Twelve bits keep the table in
+// the first-level cache and cover the codes of nearly every real chunk.
+constexpr int kTableBits = 12;
+constexpr uint32_t kTableSize = uint32_t{1} << kTableBits;
+
+// A look-up entry: up to two whole codes found in the next kTableBits bits.
+//   bits 0-5 both codes' length (at the bottom, so that a shift can take the entry as its
+//   count), 6-10 the first code's length, 11-12 how many codes (0: take the walk),
+//   16-23 the first byte, 24-31 the second byte.
+constexpr int kFirstLengthShift = 6;
+constexpr int kCountShift = 11;
+constexpr int kBytesShift = 16;
+constexpr uint32_t kLengthMask = 31;
+
+// Rebuilt by every call in the call frame (about 22 KiB): nothing survives between chunks.
 struct CodeTables {
     int32_t groups = 0;
     int32_t group_length[kByteValues];  // reused as the digits of the code counter
+    int32_t code_length[kByteValues];   // the lengths, kept for the walk
     int32_t group_step[kByteValues];
     int32_t group_radix[kByteValues];
     int32_t group_limit[kByteValues];
     int32_t byte_group[kByteValues];
     int32_t group_size[kByteValues];
-    int32_t group_symbols[kByteValues][kByteValues];
+    int32_t group_offset[kByteValues];  // where the group's bytes start in `symbols`
+    uint8_t symbols[kByteValues];       // every group's byte values, group after group
+    int32_t short_groups = 0;           // groups whose codes fit the look-up
+    uint32_t lookup[kTableSize];
 };
 
 int32_t LoadDeclaredLength(const uint8_t* body) {
@@ -58,6 +77,7 @@ bool ReadDescription(BitReader& reader, CodeTables& t) {
         if (t.group_length[g] > kMaxCodeLength || step < 0 || step > kMaxRead) return false;
         t.group_step[g] = step;
         t.group_radix[g] = int32_t{1} << step;
+        t.code_length[g] = t.group_length[g];
     }
     return true;
 }
@@ -75,19 +95,21 @@ bool Carry(int32_t* code_digit, const int32_t* group_radix, int32_t g) {
 
 // Assigns codes group by group with a mixed-radix counter whose digit g holds the low
 // `group_step[g]` bits of a group-g code. Every group but the last must leave room after it;
-// the last may fill the code space, its digit then ending equal to its radix.
+// the last may fill the code space, its digit then ending equal to its radix. Group g's codes
+// are first[g] .. limit[g] - 1 with first[g] = limit[g] - size[g], in ascending byte order.
 bool NumberCodes(CodeTables& t) {
     int32_t* code_digit = t.group_length;
     std::memset(code_digit, 0, sizeof t.group_length);
-    std::memset(t.group_symbols, 0, sizeof t.group_symbols);
     const int32_t last = t.groups - 1;
+    int32_t offset = 0;
     for (int32_t g = 0; g < t.groups; ++g) {
         int32_t next = 0;
         int32_t size = 0;
+        t.group_offset[g] = offset;
         for (int32_t b = 0; b < kByteValues; ++b) {
             if (t.byte_group[b] != g) continue;
             code_digit[g] = next;
-            t.group_symbols[g][size++] = b;
+            t.symbols[offset + size++] = static_cast<uint8_t>(b);
             if (next < t.group_radix[g]) {
                 ++next;
             } else {
@@ -104,25 +126,127 @@ bool NumberCodes(CodeTables& t) {
         for (int32_t j = 1; j <= g; ++j) limit = (limit << t.group_step[j]) + code_digit[j];
         t.group_limit[g] = limit;
         t.group_size[g] = size;
+        offset += size;
     }
     return true;
 }
 
-// Invariant of the walk: on reaching group g, v >= first[g] = limit[g-1] << step[g], so
-// v - first[g] indexes the group's symbols once v < limit[g].
-bool DecodeBytes(BitReader& reader, const CodeTables& t, uint8_t* out, int32_t count) {
-    const int32_t last = t.groups - 1;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t g = 0;
-        int32_t v = static_cast<int32_t>(reader.Read(t.group_step[0]));
-        while (v >= t.group_limit[g]) {
-            if (g == last) return false;
-            ++g;
-            v = (v << t.group_step[g]) + static_cast<int32_t>(reader.Read(t.group_step[g]));
-        }
-        if (reader.bits_consumed > reader.bits_available) return false;
+// Fills the look-up. A code of length n <= kTableBits owns every entry whose top n bits are
+// that code: the entries it owns are exactly those whose group walk would end on it, because
+// the groups' code ranges nest (first[g] = limit[g-1] << step[g]). Entries no short code owns
+// stay 0 and send the decoder to the walk, which gives the same byte or the same failure.
+void BuildLookup(CodeTables& t) {
+    uint16_t single[kTableSize] = {};  // length + 1 in bits 8-13, byte in 0-7; 0: no short code
+    int32_t g = 0;
+    for (; g < t.groups && t.code_length[g] <= kTableBits; ++g) {
+        const int32_t shift = kTableBits - t.code_length[g];
         const int32_t first = t.group_limit[g] - t.group_size[g];
-        out[i] = static_cast<uint8_t>(t.group_symbols[g][v - first]);
+        const auto tag = static_cast<uint16_t>((t.code_length[g] + 1) << 8);
+        for (int32_t k = 0; k < t.group_size[g]; ++k) {
+            const auto begin = static_cast<uint32_t>(first + k) << shift;
+            const uint32_t end = static_cast<uint32_t>(first + k + 1) << shift;
+            const auto entry = static_cast<uint16_t>(tag | t.symbols[t.group_offset[g] + k]);
+            for (uint32_t e = begin; e < end; ++e) single[e] = entry;
+        }
+    }
+    t.short_groups = g;
+    for (uint32_t e = 0; e < kTableSize; ++e) {
+        const uint32_t one = single[e];
+        if (one == 0) {
+            t.lookup[e] = 0;
+            continue;
+        }
+        const uint32_t first_length = (one >> 8) - 1;
+        const uint32_t rest = (e << first_length) & (kTableSize - 1);
+        const uint32_t two = single[rest];
+        const uint32_t second_length = two == 0 ? kTableBits + 1 : (two >> 8) - 1;
+        const uint32_t bytes = (one & 0xFF) << kBytesShift;
+        if (first_length + second_length <= kTableBits) {
+            t.lookup[e] = (first_length + second_length) | first_length << kFirstLengthShift |
+                          2u << kCountShift | bytes | (two & 0xFF) << (kBytesShift + 8);
+        } else {
+            t.lookup[e] =
+                first_length | first_length << kFirstLengthShift | 1u << kCountShift | bytes;
+        }
+    }
+}
+
+// The stream's bits from bit `position` on, most significant first, in a 64-bit word; bits past
+// the end of the stream read as zero, as the byte-at-a-time reader hands them out.
+uint64_t PeekWord(const uint8_t* stream, int64_t stream_bytes, int64_t position) {
+    const int64_t at = position >> 3;
+    uint64_t word = 0;
+    if (at + 8 <= stream_bytes) {
+        std::memcpy(&word, stream + at, 8);
+        word = __builtin_bswap64(word);
+    } else {
+        for (int64_t i = 0; i < 8; ++i) {
+            word <<= 8;
+            if (at + i < stream_bytes) word |= stream[at + i];
+        }
+    }
+    return word << (position & 7);
+}
+
+// One code by the group walk, for codes longer than the look-up and for bit patterns that are
+// no code. Starts past the groups the look-up already ruled out. False where the byte-at-a-time
+// decoder fails: a pattern past the last group's codes, or a code that runs past the stream.
+bool WalkOne(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, int64_t& position,
+             uint8_t* out) {
+    const uint64_t word = PeekWord(stream, stream_bytes, position);
+    for (int32_t g = t.short_groups; g < t.groups; ++g) {
+        const int32_t length = t.code_length[g];
+        const auto v = length == 0 ? 0 : static_cast<int32_t>(word >> (64 - length));
+        if (v >= t.group_limit[g]) continue;
+        position += length;
+        if (position > stream_bytes * 8) return false;
+        const int32_t first = t.group_limit[g] - t.group_size[g];
+        *out = t.symbols[t.group_offset[g] + v - first];
+        return true;
+    }
+    return false;
+}
+
+// Decodes `count` bytes from bit `position` of the stream.
+bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, int64_t position,
+                 uint8_t* out, int32_t count) {
+    uint8_t* const end = out + count;
+    constexpr int kTop = 64 - kTableBits;
+    // Fast part: a whole 64-bit load is inside the stream (at least 57 fresh bits, enough for
+    // four look-ups) and the output has room for eight bytes, the most four look-ups write.
+    while (end - out >= 8 && (position >> 3) + 8 <= stream_bytes) {
+        uint64_t word;
+        std::memcpy(&word, stream + (position >> 3), 8);
+        word = __builtin_bswap64(word) << (position & 7);
+        int round = 0;
+        for (; round < 4; ++round) {
+            const uint32_t e = t.lookup[word >> kTop];
+            const uint32_t codes = (e >> kCountShift) & 3;
+            if (codes == 0) break;
+            out[0] = static_cast<uint8_t>(e >> kBytesShift);
+            out[1] = static_cast<uint8_t>(e >> (kBytesShift + 8));
+            out += codes;
+            // Masking with 63 lets the shift take the entry as its count directly, which
+            // shortens the chain from one look-up to the next.
+            word <<= e & 63;
+            position += e & 63;
+        }
+        if (round < 4 && !WalkOne(t, stream, stream_bytes, position, out++)) return false;
+    }
+    // The last bytes: one code at a time, every code checked against the end of the stream.
+    const int64_t bits = stream_bytes * 8;
+    while (out < end) {
+        const uint64_t word = PeekWord(stream, stream_bytes, position);
+        const uint32_t e = t.lookup[word >> kTop];
+        const int64_t length = (e >> kFirstLengthShift) & kLengthMask;
+        if (((e >> kCountShift) & 3) != 0) {
+            // A short code cut off by the end of the stream fails as a read past the end would.
+            if (position + length > bits) return false;
+            *out++ = static_cast<uint8_t>(e >> kBytesShift);
+            position += length;
+            continue;
+        }
+        if (!WalkOne(t, stream, stream_bytes, position, out++)) return false;
     }
     return true;
 }
@@ -131,24 +255,39 @@ bool DecodeBytes(BitReader& reader, const CodeTables& t, uint8_t* out, int32_t c
 
 int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
     if (buffer == nullptr || length < 4 || length > kMaxBodyLength) return 0;
-    // The output overwrites the body, so the codes are read from a private copy.
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
-    if (!copy) return 0;
-    std::memcpy(copy.get(), buffer, static_cast<size_t>(length));
-
-    const int32_t declared = LoadDeclaredLength(copy.get());
+    const int32_t declared = LoadDeclaredLength(buffer);
     if (declared > capacity) return 0;
 
+    // The description is read in place: nothing is written before it has been checked.
     BitReader reader;
-    reader.Attach(copy.get() + 4, length);
+    reader.Attach(buffer + 4, length);
     reader.Rewind();
     CodeTables tables;
     if (!ReadDescription(reader, tables)) return 0;
     if (!NumberCodes(tables)) return 0;
-    if (declared > 0) {
-        if (tables.groups == 0) return 0;
-        if (!DecodeBytes(reader, tables, buffer, declared)) return 0;
+    if (declared <= 0) return declared;
+    if (tables.groups == 0) return 0;
+
+    const int64_t stream_bytes = length - 4;
+    const int64_t position = reader.bits_consumed;
+    // One group of length 8 is the identity code that stored chunks use, and it starts on a
+    // byte boundary: the output is the stream's bytes.
+    if (tables.groups == 1 && tables.code_length[0] == 8) {
+        if ((position >> 3) + declared > stream_bytes) return 0;
+        std::memmove(buffer, buffer + 4 + (position >> 3), static_cast<size_t>(declared));
+        return declared;
     }
-    reader.Finish(0);
+
+    // The output overwrites the body, so the codes are read from a private copy of what is left.
+    const int64_t skip = position >> 3;
+    const auto rest = static_cast<size_t>(stream_bytes - skip);
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[rest + 1]);
+    if (!copy) return 0;
+    std::memcpy(copy.get(), buffer + 4 + skip, rest);
+    BuildLookup(tables);
+    if (!DecodeBytes(tables, copy.get(), static_cast<int64_t>(rest), position - skip * 8, buffer,
+                     declared)) {
+        return 0;
+    }
     return declared;
 }
