@@ -149,9 +149,9 @@ TEST(PeResources, FindsNamedAndNumberedPackagesInBothKinds) {
         ASSERT_EQ(scan.resources.size(), 2u);
         EXPECT_EQ(scan.resources[0].name, "QUOLTA");
         EXPECT_EQ(scan.resources[0].size, 100u);
-        EXPECT_EQ(image[scan.resources[0].offset], 0xAB);
+        EXPECT_EQ(image[static_cast<size_t>(scan.resources[0].offset)], 0xAB);
         EXPECT_EQ(scan.resources[1].name, "#7");
-        EXPECT_EQ(image[scan.resources[1].offset + 32], 0xCD);
+        EXPECT_EQ(image[static_cast<size_t>(scan.resources[1].offset) + 32], 0xCD);
         EXPECT_TRUE(ResourceNameMatches(scan.resources[0], "quolta"));
         EXPECT_TRUE(ResourceNameMatches(scan.resources[1], "#7"));
         EXPECT_TRUE(ResourceNameMatches(scan.resources[1], "7"));
@@ -216,7 +216,7 @@ TEST(PeResources, VerbsReadThePackageInsideAnExecutable) {
     // A resource that declares more bytes than the file has.
     auto short_exe = BuildExecutable(false, {{std::string("QUOLTA"), package}});
     const PeResource found = FindPeResources(short_exe, "FILESPACK").resources.at(0);
-    short_exe.resize(found.offset + found.size - 1);
+    short_exe.resize(static_cast<size_t>(found.offset) + found.size - 1);
     WriteBytes(dir / "short.exe", short_exe);
     EXPECT_EQ(RunTool({"list", dir.Arg("short.exe")}).code, 1);
     EXPECT_EQ(RunTool({"extract", dir.Arg("short.exe")}).code, 1);

@@ -40,15 +40,22 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
-    // Names are written in UTF-8; a console must be told so.
-    SetConsoleOutputCP(CP_UTF8);
+    // Names are written in UTF-8; a console must be told so, and given its own code page back,
+    // since the setting outlives this process.
+    const UINT console_code_page = GetConsoleOutputCP();
+    if (console_code_page != 0) SetConsoleOutputCP(CP_UTF8);
 #endif
     ToolIo io{std::cout, std::cerr, StderrIsTerminal(), std::nullopt};
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) io.source_date_epoch = epoch;
+    int code = EXIT_PROBLEM;
     try {
-        return RunFilespack(Arguments(argc, argv), io);
+        code = RunFilespack(Arguments(argc, argv), io);
     } catch (const std::exception& e) {
         std::cerr << "filespack: " << e.what() << '\n';
-        return EXIT_PROBLEM;
     }
+    std::cout.flush();
+#ifdef _WIN32
+    if (console_code_page != 0) SetConsoleOutputCP(console_code_page);
+#endif
+    return code;
 }
