@@ -162,6 +162,8 @@ END
     add_executable(${P_TARGET} WIN32 ${win_main} ${gen}/product.rc.o ${gen}/product_app.h)
     target_include_directories(${P_TARGET} PRIVATE ${gen})
     target_link_libraries(${P_TARGET} PRIVATE unpack_program program_resources)
+    # The static runtime brings its debug sections along; a download has no use for them.
+    target_link_options(${P_TARGET} PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
     if(P_OUTPUT_NAME)
         set_target_properties(${P_TARGET} PROPERTIES OUTPUT_NAME ${P_OUTPUT_NAME})
     endif()
