@@ -30,7 +30,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 bool IsReservedDeviceName(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.remove_suffix(1);
-    static constexpr std::array<std::string_view, 4> plain = {"CON", "PRN", "AUX", "NUL"};
+    static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
+                                                              "NUL", "CONIN$", "CONOUT$"};
     for (std::string_view device : plain) {
         if (EqualsIgnoringCase(base, device)) return true;
     }

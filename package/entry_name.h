@@ -17,5 +17,5 @@ bool HasNoLeadBytes(uint8_t byte);
 // True when `name`, read the way the platform's file call reads it, names one file directly
 // inside the folder: not empty, no separator ('\' or '/' as characters), no ':', no control
 // character, no broken double-byte character, not "." or "..", not a reserved device name
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension).
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or without an extension).
 bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte);

@@ -149,6 +149,38 @@ TEST(Extractor, PackagesWithoutBytesFailSilently) {
     EXPECT_TRUE(folder.Facts("e2").exists);
 }
 
+#ifndef _WIN32
+// The progress window may close while an extraction runs: it detaches from another thread,
+// here from inside the first post.
+class DetachingListener final : public ProgressListener {
+  public:
+    explicit DetachingListener(PackageExtractor& engine) : engine_(engine) {}
+    virtual ~DetachingListener() = default;
+    void OnProgress(uint32_t, int64_t, int64_t) override {
+        ++posts;
+        engine_.SetProgressTarget(nullptr, 0);
+    }
+    int posts = 0;
+
+  private:
+    PackageExtractor& engine_;
+};
+
+TEST(Extractor, DetachingDuringExtractionStopsThePostsButNotTheWork) {
+    ScratchFolder folder;
+    const std::vector<uint8_t> package =
+        PackageBuilder().StoredFile("a", "1").StoredFile("b", "2").StoredFile("c", "3").Finish();
+    PackageExtractor engine;
+    DetachingListener listener(engine);
+    engine.SetProgressTarget(static_cast<ProgressListener*>(&listener), 1034);
+    ExtractResult result{};
+    EXPECT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 1);
+    EXPECT_EQ(result.file_count, 3);
+    EXPECT_EQ(listener.posts, 1);
+    EXPECT_EQ(folder.Facts("c").bytes, "3");
+}
+#endif
+
 TEST(Extractor, HeaderChecks) {
     ScratchFolder folder;
     const std::vector<uint8_t> good = PackageBuilder().StoredFile("a", "abc").Finish();
