@@ -41,7 +41,7 @@ bool DecodesTo(const std::vector<uint8_t>& body, const uint8_t* piece, size_t si
 
 std::vector<uint8_t> ChunkEncoder::Encode(const uint8_t* piece, size_t size,
                                           int32_t block_size) const {
-    if (block_size <= 0 || size > static_cast<size_t>(block_size)) return {};
+    if (size == 0 || block_size <= 0 || size > static_cast<size_t>(block_size)) return {};
     const size_t capacity = static_cast<size_t>(block_size) + kCapacitySlack;
 
     // Either stage-one stream is coded with whichever code is cheapest, the identity code among
@@ -50,12 +50,11 @@ std::vector<uint8_t> ChunkEncoder::Encode(const uint8_t* piece, size_t size,
     const std::vector<uint8_t> stored = StoredStream(piece, size);
     const EntropyPlan stored_plan = PlanEntropyCode(CountBytes(stored.data(), stored.size()));
 
-    std::vector<uint8_t> runs;
+    // The run-length stream must fit the entropy stage's output limit.
+    const std::vector<uint8_t> runs = RunLengthEncode(piece, size);
     EntropyPlan runs_plan;
-    if (size > 0) {
-        runs = RunLengthEncode(piece, size);
-        if (runs.size() <= capacity)
-            runs_plan = PlanEntropyCode(CountBytes(runs.data(), runs.size()));
+    if (runs.size() <= capacity) {
+        runs_plan = PlanEntropyCode(CountBytes(runs.data(), runs.size()));
     }
     const bool use_runs = runs_plan.groups > 0 && runs_plan.BodySize() < stored_plan.BodySize();
     const std::vector<uint8_t>& stream = use_runs ? runs : stored;

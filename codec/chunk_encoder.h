@@ -7,7 +7,8 @@
 
 class ChunkEncoder {
   public:
-    // `piece` holds 1 to `block_size` bytes. Returns the chunk body (at most block_size + 16
-    // bytes; a stored body is size + 7 bytes). Deterministic: equal input, equal output.
+    // `piece` holds 1 to `block_size` bytes. Returns the chunk body, never longer than the
+    // stored form of size + 7 bytes, or nothing for an empty piece or one over a block (the
+    // decoder fails an empty chunk). Deterministic: equal input, equal output.
     std::vector<uint8_t> Encode(const uint8_t* piece, size_t size, int32_t block_size) const;
 };

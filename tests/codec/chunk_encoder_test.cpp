@@ -106,6 +106,7 @@ TEST(ChunkEncoderTest, SmallAndOddPieces) {
     RoundTrip(RandomBytes(1023, 9), 1024);
 
     EXPECT_TRUE(ChunkEncoder().Encode(all.data(), 256, 255).empty()) << "piece over a block";
+    EXPECT_TRUE(ChunkEncoder().Encode(all.data(), 0, 1024).empty()) << "decodes as a failed chunk";
 }
 
 TEST(EntropyEncodeTest, AlphabetShapesDecode) {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "codec/chunk_decoder.h"
+#include "codec/chunk_encoder.h"
+#include "tests/codec/codec_test_data.h"
 #include "tests/codec/codec_test_support.h"
 #include "tests/codec/test_bits.h"
 
@@ -111,6 +114,46 @@ TEST(ChunkDecoderTest, EntropyFailuresPassThroughUnchanged) {
     const auto r = RunStage(decode, runs, 64);
     EXPECT_EQ(r.result, 49);
     EXPECT_EQ(r.Output(), Repeat({'q'}, 49));
+}
+
+// Real compressed bodies, damaged: cut short, with a lying declared length, with bits flipped
+// in the description. Every result stays within the contract, and ASan sees no stray access.
+TEST(ChunkDecoderTest, DamagedBodiesFailWithinContract) {
+    auto decode = [](uint8_t* b, int32_t n, int32_t c) { return ChunkDecoder().Decode(b, n, c); };
+    constexpr int32_t kBlock = 4096;
+    const std::vector<std::vector<uint8_t>> pieces = {
+        codec_test::TextLike(kBlock, 21), codec_test::RunHeavy(kBlock, 22),
+        codec_test::SkewedBytes(kBlock, 23), codec_test::BinaryLike(kBlock, 24)};
+    std::mt19937 random(25);
+    for (const auto& piece : pieces) {
+        const auto body = ChunkEncoder().Encode(piece.data(), piece.size(), kBlock);
+        ASSERT_LT(body.size(), piece.size()) << "a compressed body, not a stored one";
+        auto expect_sane = [&](const std::vector<uint8_t>& damaged) {
+            const auto r = RunStage(decode, damaged, kBlock + 16);
+            EXPECT_LE(r.result, kBlock + 16);
+        };
+        for (size_t cut = 0; cut < body.size(); cut += 1 + cut / 8) {
+            const std::vector<uint8_t> part(body.begin(),
+                                            body.begin() + static_cast<std::ptrdiff_t>(cut));
+            const auto r = RunStage(decode, part, kBlock + 16);
+            EXPECT_LE(r.result, 0) << "cut at " << cut;
+        }
+        for (int32_t declared :
+             {1, 100, kBlock - 1, kBlock + 1, kBlock + 16, kBlock + 17, INT32_MAX, INT32_MIN, -1}) {
+            auto lying = body;
+            for (int i = 0; i < 4; ++i) {
+                lying[static_cast<size_t>(i)] =
+                    static_cast<uint8_t>(static_cast<uint32_t>(declared) >> (8 * i));
+            }
+            expect_sane(lying);
+        }
+        for (int trial = 0; trial < 200; ++trial) {
+            auto flipped = body;
+            const size_t at = 4 + random() % std::min<size_t>(body.size() - 4, 200);
+            flipped[at] ^= static_cast<uint8_t>(1u << (random() % 8));
+            expect_sane(flipped);
+        }
+    }
 }
 
 }  // namespace
