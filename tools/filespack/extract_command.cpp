@@ -14,6 +14,9 @@ namespace {
 void ExplainFailure(ToolIo& io, const PackageSource& source) {
     const LayoutScan scan = ReadPackageLayout(source.bytes());
     if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+    if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
+        io.err << "filespack: " << trouble << '\n';
+    }
 }
 
 // The engine stops at the first existing file and leaves the files before it; finding the clash

@@ -94,9 +94,11 @@ bool ReadFileMetadata(const std::filesystem::path& path, FileMetadata& metadata,
     }
     metadata.times.last_write = FromTimespec(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
     metadata.times.last_access = FromTimespec(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    metadata.times.creation = (info.stx_mask & STATX_BTIME)
-                                  ? FromTimespec(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
-                                  : metadata.times.last_write;
+    // Some file systems report a birth time of exactly 1970-01-01 when they never kept one.
+    const bool born = (info.stx_mask & STATX_BTIME) &&
+                      (info.stx_btime.tv_sec != 0 || info.stx_btime.tv_nsec != 0);
+    metadata.times.creation = born ? FromTimespec(info.stx_btime.tv_sec, info.stx_btime.tv_nsec)
+                                   : metadata.times.last_write;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/filespack/file_names.h"
 #include "tools/filespack/text_format.h"
 
 namespace {
@@ -129,4 +130,13 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package) {
     }
     scan.ok = true;
     return scan;
+}
+
+std::string FirstWindowsNameProblem(const PackageLayout& layout) {
+    for (const auto& entry : layout.entries) {
+        const std::string name = DisplayName(entry.name);
+        const std::string problem = WindowsNameProblem(name);
+        if (!problem.empty()) return "the entry \"" + name + "\": " + problem;
+    }
+    return "";
 }

@@ -33,3 +33,6 @@ struct LayoutScan {
 
 // `package` holds the bytes that really lie at the package's start (no more need be valid).
 LayoutScan ReadPackageLayout(std::span<const uint8_t> package);
+
+// The first entry whose name Windows would refuse or change, described; "" when there is none.
+std::string FirstWindowsNameProblem(const PackageLayout& layout);

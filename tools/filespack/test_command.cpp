@@ -43,16 +43,6 @@ class ScratchFolder {
     std::filesystem::path path_;
 };
 
-// The first name that Windows would not create, if any.
-std::string WindowsNameTrouble(const PackageLayout& layout) {
-    for (const auto& entry : layout.entries) {
-        const std::string name = DisplayName(entry.name);
-        const std::string problem = WindowsNameProblem(name);
-        if (!problem.empty()) return "the entry \"" + name + "\": " + problem;
-    }
-    return "";
-}
-
 }  // namespace
 
 int RunTest(const ReadOptions& options, ToolIo& io) {
@@ -70,10 +60,13 @@ int RunTest(const ReadOptions& options, ToolIo& io) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
         if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+        if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
+            io.err << "filespack: " << trouble << '\n';
+        }
         return EXIT_PROBLEM;
     }
     bar.Finish();
-    if (const std::string trouble = WindowsNameTrouble(scan.layout); !trouble.empty()) {
+    if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
         return Complain(io, EXIT_PROBLEM, options.package + ": " + trouble);
     }
     if (!options.quiet) {
