@@ -153,6 +153,25 @@ void Process::Kill() {
     }
 }
 
+std::vector<std::string> Modules(DWORD pid) {
+    std::vector<std::string> paths;
+    HANDLE snapshot = INVALID_HANDLE_VALUE;
+    // The snapshot can fail while the process is loading a module: try again.
+    for (int attempt = 0; attempt < 20 && snapshot == INVALID_HANDLE_VALUE; ++attempt) {
+        snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+        if (snapshot == INVALID_HANDLE_VALUE) Nap();
+    }
+    if (snapshot == INVALID_HANDLE_VALUE) return paths;
+    MODULEENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32First(snapshot, &entry); more != 0;
+         more = Module32Next(snapshot, &entry)) {
+        paths.push_back(entry.szExePath);
+    }
+    CloseHandle(snapshot);
+    return paths;
+}
+
 std::vector<DWORD> Children(DWORD parent) {
     std::vector<DWORD> children;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -54,6 +54,9 @@ class Process {
     DWORD pid_ = 0;
 };
 
+// Paths of the modules loaded in the process.
+std::vector<std::string> Modules(DWORD pid);
+
 // Processes whose parent is `parent`.
 std::vector<DWORD> Children(DWORD parent);
 // Waits for a child of `parent` to appear; 0 when none did.

@@ -419,4 +419,40 @@ TEST_F(EndToEnd, FailureAfterTheWindowClosedStillShowsTheBoxAndCleansUp) {
     EXPECT_FALSE(Exists(UnpackFolder(exe)));
 }
 
+TEST_F(EndToEnd, DllsPlantedNextToTheProgramAreNotLoaded) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    for (const char* name :
+         {"comctl32.dll", "comdlg32.dll", "shell32.dll", "uxtheme.dll", "version.dll"}) {
+        ASSERT_TRUE(CopyFileA(WindowsPath(E2E_PLANTED_DLL).c_str(), Join(folder_, name).c_str(),
+                              FALSE) != 0);
+    }
+    const std::string marker = Join(folder_, "planted-dll-ran");
+    SetEnvironmentVariableA("FILESPACK_PLANT_MARKER", marker.c_str());
+    // The folder in the way brings up the save dialog, so every DLL the program uses is in.
+    ASSERT_TRUE(MakeFolder(UnpackFolder(exe)));
+
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    Answer(product.pid(), "Self Unpack", RetryMessage(UnpackFolder(exe)));
+    HWND save = WaitDialog(product.pid(), IsSaveDialog);
+    ASSERT_NE(save, nullptr);
+    const std::vector<std::string> modules = Modules(product.pid());
+    EXPECT_GT(modules.size(), 3u);
+    // Wine's own user32 imports version.dll, so the loader resolves that name before the
+    // program runs a line (Wine then still runs its built-in copy: the marker below stays
+    // absent). Every DLL the program itself brings in must come from the system folder.
+    const std::string wine_load_time = Join(folder_, "version.dll");
+    for (const std::string& path : modules) {
+        const bool in_program_folder = path.compare(0, folder_.size() + 1, folder_ + "\\") == 0;
+        EXPECT_TRUE(!in_program_folder || path == exe || path == wine_load_time)
+            << "loaded " << path;
+    }
+    Click(save, IDCANCEL);
+    Answer(product.pid(), kCaption, kAbandon);
+    EXPECT_EQ(product.WaitExit(), kExitPreparationFailed);
+    SetEnvironmentVariableA("FILESPACK_PLANT_MARKER", nullptr);
+    EXPECT_FALSE(Exists(marker));
+}
+
 }  // namespace
