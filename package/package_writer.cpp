@@ -104,6 +104,7 @@ bool PackageWriter::AddFile(const PackageEntryHead& head, uint64_t size,
                             const std::function<size_t(uint8_t*, size_t)>& read) {
     error_.clear();
     if (finished_) return Fail("the package is already finished");
+    if (!ok_) return Fail("an earlier failure left the package unusable");
     if (!WriteHeader()) return false;
     if (!IsStorableName(head.name)) {
         return Fail(
@@ -189,6 +190,7 @@ bool PackageWriter::WriteChunks(uint64_t size,
 bool PackageWriter::Finish() {
     error_.clear();
     if (finished_) return Fail("the package is already finished");
+    if (!ok_) return Fail("an earlier failure left the package unusable");
     if (!WriteHeader()) return false;
     finished_ = true;
     const uint8_t end_byte = 0;

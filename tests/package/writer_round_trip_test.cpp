@@ -188,6 +188,9 @@ TEST(WriterRoundTrip, FailuresAreReported) {
         EXPECT_FALSE(writer.AddFile({"short", ATTRIBUTE_ARCHIVE, {}}, 5000, short_read));
         EXPECT_FALSE(writer.error().empty());
         EXPECT_FALSE(writer.AddFile({"later", ATTRIBUTE_ARCHIVE, {}}, nullptr, 0));
+        EXPECT_FALSE(writer.error().empty());
+        EXPECT_FALSE(writer.Finish());
+        EXPECT_FALSE(writer.error().empty());
     }
 }
 
