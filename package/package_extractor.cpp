@@ -176,7 +176,10 @@ class PackageExtraction {
             }
             const int32_t length = LoadI32(length_bytes);
             if (length > capacity_) return FailNamed(SEGMENT_SIZE_ERROR_FORMAT);
-            if (length <= 0) return expected == 0 || Fail(FORMAT_ERROR_TEXT);
+            if (length <= 0) {
+                if (expected != 0) return Fail(FORMAT_ERROR_TEXT);
+                return true;
+            }
             if (engine_.Read(buffer, length) == 0) return Fail(READ_ERROR_TEXT);
             PackageCoder* coder = engine_.coder;
             if (coder != nullptr) coder->Transform(buffer, length);
