@@ -27,7 +27,7 @@ void HuffmanLengths(std::vector<uint64_t>& a) {
         }
     }
     a[n - 2] = 0;
-    for (size_t next = n - 2; next-- > 0;) a[next] = a[a[next]] + 1;
+    for (size_t next = n - 2; next-- > 0;) a[next] = a[static_cast<size_t>(a[next])] + 1;
     size_t available = 1;
     size_t used = 0;
     uint64_t depth = 0;
