@@ -154,7 +154,8 @@ TEST(RoundTrip, PackageWrittenIntoItsOwnInputFolderIsLeftOut) {
     const std::string package = dir.Arg("in/self.fpk");
     ASSERT_EQ(RunTool({"create", package, dir.Arg("in"), "--mtime", "0"}).code, 0);
     const auto first = ReadBytes(dir / "in/self.fpk");
-    // The second run finds the first run's package in the folder.
+    // The second run finds the first run's package in the folder, and what a killed run left.
+    WriteBytes(dir / "in/self.fpk.partial", PatternBytes(5000, 1));
     const ToolRun again = RunTool({"create", package, dir.Arg("in"), "--mtime", "0"});
     ASSERT_EQ(again.code, 0) << again.err;
     EXPECT_EQ(ReadBytes(dir / "in/self.fpk"), first);

@@ -128,7 +128,8 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
     InputOptions input_options;
     input_options.skip_subfolders = options.skip_subfolders;
     input_options.fixed_time = fixed_time;
-    input_options.output = output;
+    PackageFile package(output);
+    input_options.excluded = {output, package.partial()};
     const InputSet set = CollectInputs(inputs, input_options);
     if (!set.ok) return Complain(io, EXIT_PROBLEM, set.error);
     if (!options.quiet) {
@@ -158,7 +159,6 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
                         "files add up to 0 bytes, so none is made");
     }
 
-    PackageFile package(output);
     std::FILE* out = package.Open();
     if (!out) {
         return Complain(io, EXIT_PROBLEM, "cannot create " + PathToUtf8(package.partial()));

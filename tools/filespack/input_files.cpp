@@ -51,6 +51,13 @@ class Collector {
         return true;
     }
 
+    bool Excluded(const std::filesystem::path& path) const {
+        for (const auto& excluded : options_.excluded) {
+            if (SameFile(path, excluded)) return true;
+        }
+        return false;
+    }
+
     bool AddFolder(const std::filesystem::path& folder) {
         std::error_code ec;
         std::vector<std::pair<std::string, std::filesystem::path>> children;
@@ -61,7 +68,7 @@ class Collector {
         if (ec) return Fail(PathToUtf8(folder) + ": cannot read the folder: " + ec.message());
         std::sort(children.begin(), children.end());
         for (const auto& [name, path] : children) {
-            if (!options_.output.empty() && SameFile(path, options_.output)) continue;
+            if (Excluded(path)) continue;
             FileMetadata metadata;
             if (!Examine(path, metadata)) return false;
             if (metadata.kind == FileKind::kDirectory) {
@@ -83,7 +90,7 @@ class Collector {
         if (metadata.kind != FileKind::kRegular) {
             return Fail(shown + ": not a regular file");
         }
-        if (!options_.output.empty() && SameFile(path, options_.output)) {
+        if (Excluded(path)) {
             return Fail(shown + ": is the package being written");
         }
         const std::string name = PathToUtf8(path.filename());

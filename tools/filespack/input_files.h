@@ -20,8 +20,8 @@ struct InputFile {
 
 struct InputOptions {
     bool skip_subfolders = false;
-    std::optional<FileTime> fixed_time;  // all three times of every file
-    std::filesystem::path output;        // never packed into itself
+    std::optional<FileTime> fixed_time;           // all three times of every file
+    std::vector<std::filesystem::path> excluded;  // the package and its partial file
 };
 
 struct InputSet {
