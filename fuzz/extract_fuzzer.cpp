@@ -24,6 +24,10 @@ struct Scratch {
         dest = root / "dest";
         fs::create_directory(dest);
     }
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
     fs::path root;
     fs::path dest;
 };
