@@ -142,9 +142,7 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
     for (const auto& file : set.files) {
         if (file.size > static_cast<uint64_t>(kMaxTotal)) {
             return Complain(io, EXIT_PROBLEM,
-                            file.shown +
-                                ": 2 GiB or larger, more than a "
-                                "package can hold");
+                            file.shown + ": 2 GiB or larger, more than a package can hold");
         }
         total += static_cast<int64_t>(file.size);
         if (total > kMaxTotal) {
@@ -164,7 +162,7 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
         return Complain(io, EXIT_PROBLEM, "cannot create " + PathToUtf8(package.partial()));
     }
     PackageWriter writer(out, options.block_size);
-    ProgressBar bar(io.err, io.terminal && !options.quiet, "packing  ");
+    ProgressBar bar(io.err, io.terminal && !options.quiet, "packing   ");
     int64_t done = 0;
     for (const auto& file : set.files) {
         if (!PackOne(writer, file, bar, done, total, error)) {
