@@ -12,6 +12,23 @@ constexpr uint8_t kEscapedEscape = 0xFF;
 constexpr uint8_t kLongRun = 0x80;
 constexpr size_t kScratchSlack = 16;
 
+// Writes `repeats` copies of the `pattern` bytes at `in`. Runs of one byte are a fill; longer
+// patterns are written once and then doubled, so a run costs a few block copies however many
+// repetitions it has.
+void Repeat(uint8_t* out, const uint8_t* in, size_t pattern, size_t repeats) {
+    const size_t total = pattern * repeats;
+    if (pattern == 1) {
+        std::memset(out, *in, total);
+        return;
+    }
+    std::memcpy(out, in, pattern);
+    for (size_t filled = pattern; filled < total;) {
+        const size_t n = filled < total - filled ? filled : total - filled;
+        std::memcpy(out + filled, out, n);
+        filled += n;
+    }
+}
+
 }  // namespace
 
 int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
@@ -61,10 +78,8 @@ int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
         }
         if (static_cast<size_t>(end - in) < pattern) return -1;
         if (repeats * pattern > left) return -1;
-        for (size_t r = 0; r < repeats; ++r) {
-            std::memcpy(out, in, pattern);
-            out += pattern;
-        }
+        Repeat(out, in, pattern, repeats);
+        out += pattern * repeats;
         in += pattern;
     }
 

@@ -1,5 +1,5 @@
-// The fast entropy stage against the frozen byte-at-a-time original, and the whole chunk
-// pipeline on top of each: same result for every input, same bytes on success.
+// The fast decoding stages against the frozen originals, each stage alone and the whole chunk
+// pipeline: same result for every input, same bytes on success.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include "codec/entropy_decode.h"
 #include "codec/run_length_decode.h"
 #include "tests/codec/reference_entropy_decode.h"
+#include "tests/codec/reference_run_length_decode.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ Outcome Run(Stage stage, const uint8_t* body, size_t size, int32_t capacity) {
 int32_t ReferencePipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
     const int32_t produced = ReferenceEntropyDecode(buffer, length, capacity);
     if (produced <= 0) return produced;
-    return RunLengthDecode(buffer, produced, capacity);
+    return ReferenceRunLengthDecode(buffer, produced, capacity);
 }
 
 int32_t Pipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
@@ -56,5 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t capacity = static_cast<int32_t>(data[0] | data[1] << 8) + 1;
     Compare(EntropyDecode, ReferenceEntropyDecode, data + 2, size - 2, capacity);
     Compare(Pipeline, ReferencePipeline, data + 2, size - 2, capacity);
+    Compare(RunLengthDecode, ReferenceRunLengthDecode, data + 2, size - 2, capacity);
     return 0;
 }

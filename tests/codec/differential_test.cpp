@@ -11,7 +11,9 @@
 #include "codec/chunk_encoder.h"
 #include "codec/code_lengths.h"
 #include "codec/entropy_decode.h"
+#include "codec/run_length_decode.h"
 #include "tests/codec/reference_entropy_decode.h"
+#include "tests/codec/reference_run_length_decode.h"
 #include "tests/codec/test_bits.h"
 
 namespace {
@@ -277,6 +279,73 @@ TEST(EntropyDifferential, Corners) {
         ExpectSame(t.Body(13 + spare), 13 + spare, "spare bits " + std::to_string(spare));
         ExpectSame(t.Body(14 + spare), 14 + spare, "one past the end " + std::to_string(spare));
     }
+}
+
+// A run-length stream of random items: literals, escaped escapes, short and long runs whose
+// patterns may hold the escape byte. Returns the stream; `produced` gets its decoded length.
+Bytes RandomRunLengthStream(std::mt19937& rng, size_t items, size_t& produced) {
+    const auto escape = static_cast<uint8_t>(rng());
+    Bytes stream = {1, escape};
+    produced = 0;
+    for (size_t i = 0; i < items; ++i) {
+        const uint32_t pick = rng() % 8;
+        if (pick < 4) {
+            auto b = static_cast<uint8_t>(rng());
+            if (b == escape) ++b;
+            stream.push_back(b);
+            produced += 1;
+        } else if (pick == 4) {
+            stream.insert(stream.end(), {escape, 0xFF});
+            produced += 1;
+        } else {
+            const uint32_t pattern = 1 + rng() % 8;
+            uint32_t descriptor = (pattern - 1) << 4 | rng() % 16;
+            size_t repeats = (descriptor & 15) + 1;
+            stream.insert(stream.end(), {escape, 0});
+            if (pick == 7) {
+                descriptor |= 0x80;
+                if (descriptor == 0xFF) descriptor = 0xFE;
+                const uint32_t extension = rng() % 4 == 0 ? 255 : rng() % 8;
+                stream.push_back(static_cast<uint8_t>(extension));
+                repeats = extension * 15 + (descriptor & 15) + 16;
+            }
+            stream[stream.size() - (pick == 7 ? 2 : 1)] = static_cast<uint8_t>(descriptor);
+            for (uint32_t k = 0; k < pattern; ++k) {
+                stream.push_back(rng() % 4 == 0 ? escape : static_cast<uint8_t>(rng()));
+            }
+            produced += pattern * repeats;
+        }
+    }
+    return stream;
+}
+
+int32_t ExpectSameRuns(const Bytes& stream, int32_t capacity, const std::string& what) {
+    const Outcome want = Run(ReferenceRunLengthDecode, stream, capacity);
+    const Outcome got = Run(RunLengthDecode, stream, capacity);
+    EXPECT_EQ(got.result, want.result) << what;
+    EXPECT_TRUE(got.output == want.output) << what << ": bytes differ";
+    return want.result;
+}
+
+TEST(RunLengthDifferential, RandomStreamsAtAndAroundTheirSize) {
+    std::mt19937 rng(4);
+    int decoded = 0;
+    for (int round = 0; round < 500; ++round) {
+        size_t produced = 0;
+        const Bytes stream = RandomRunLengthStream(rng, 1 + rng() % 60, produced);
+        const auto size = static_cast<int32_t>(produced);
+        const std::string what = "stream " + std::to_string(round);
+        if (ExpectSameRuns(stream, size, what) == size) ++decoded;
+        ExpectSameRuns(stream, size - 1 - static_cast<int32_t>(rng() % 20), what + ", small room");
+        ExpectSameRuns(stream, size + 100, what + ", spare room");
+        Bytes cut = stream;
+        cut.resize(1 + rng() % stream.size());
+        ExpectSameRuns(cut, size, what + ", cut");
+        Bytes damaged = stream;
+        damaged[1 + rng() % (damaged.size() - 1)] = static_cast<uint8_t>(rng());
+        ExpectSameRuns(damaged, size + 50, what + ", one byte changed");
+    }
+    EXPECT_EQ(decoded, 500);
 }
 
 }  // namespace
