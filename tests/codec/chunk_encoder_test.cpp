@@ -137,12 +137,6 @@ TEST(EntropyEncodeTest, AlphabetShapesDecode) {
     ExpectEntropyRoundTrip(TextLike(10000, 11));
 }
 
-TEST(EntropyEncodeTest, SingleValueCostsNoBitsPerByte) {
-    const std::vector<uint8_t> zeros(100000, 0);
-    const EntropyPlan plan = PlanEntropyCode(CountBytes(zeros.data(), zeros.size()));
-    EXPECT_LT(plan.BodySize(), 100u);
-}
-
 TEST(RunLengthEncodeTest, StreamsDecodeWithinCapacity) {
     const std::vector<std::vector<uint8_t>> inputs = {
         RunHeavy(300000, 12), BinaryLike(100000, 13), RandomBytes(5000, 14),
