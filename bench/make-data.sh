@@ -38,7 +38,8 @@ take() {
         [ "$size" -gt 0 ] && [ "$size" -le "$max" ] || continue
         [ $((used + size)) -le "$budget" ] || continue
         n=$((n + 1))
-        name=$(basename "$f" | tr -c 'A-Za-z0-9._+-' '_' | cut -c1-60)
+        # Windows drops a trailing dot, so packages refuse such names.
+        name=$(basename "$f" | tr -c 'A-Za-z0-9._+-' '_' | cut -c1-60 | sed 's/\.*$//')
         cp "$f" "$files/$(printf '%s-%04d-%s' "$kind" "$n" "$name")"
         used=$((used + size))
         [ $((budget - used)) -gt 65536 ] || break

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Whole-process extraction: `filespack extract` against unzip, tar (gzip and zstd) and 7z on the
+# same flat set of files, with `cp -r` as the floor. Every tool runs pinned to one core; the time
+# is the median of several runs of wall-clock time, and each tool's output is checked once
+# against the originals. Also prints the peak memory of `filespack extract`.
+#
+#   bench/compare-extract.sh FILESPACK [DATA-DIR] [RUNS]
+#
+# DATA-DIR is what bench/make-data.sh made (default build/bench-data); archives are made there
+# once and kept. Extractions go to $BENCH_WORK (default DATA-DIR/extract), emptied between runs.
+set -euo pipefail
+export LC_ALL=C
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+filespack=$(realpath "${1:?usage: compare-extract.sh FILESPACK [DATA-DIR] [RUNS]}")
+data=$(realpath "${2:-$repo/build/bench-data}")
+runs=${3:-5}
+files=$data/files
+work=${BENCH_WORK:-$data/extract}
+core=${BENCH_CORE:-1}
+# Everything from here on, the tools included, runs on one core.
+if [ "${BENCH_PINNED:-}" != "$core" ]; then
+    BENCH_PINNED=$core exec taskset -c "$core" "$0" "$@"
+fi
+
+for tool in unzip zip zstd 7z /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
+done
+[ -d "$files" ] || { echo "no data in $files (bench/make-data.sh)" >&2; exit 1; }
+
+list=$data/files.list
+(cd "$files" && find . -maxdepth 1 -type f ! -name '.*' -printf '%f\n' | sort) >"$list"
+
+# The archives, made once from the same list.
+archives=$data/archives
+mkdir -p "$archives"
+make_archive() {
+    local out=$1
+    shift
+    [ -s "$out" ] && return
+    echo "making $(basename "$out")" >&2
+    (cd "$files" && "$@") || { rm -f "$out"; exit 1; }
+}
+make_archive "$archives/data.fpk" bash -c "xargs -a '$list' '$filespack' create -q '$archives/data.fpk'"
+make_archive "$archives/data.zip" bash -c "zip -q -6 '$archives/data.zip' -@ <'$list'"
+make_archive "$archives/data.tar.gz" tar -czf "$archives/data.tar.gz" -T "$list"
+make_archive "$archives/data.tar.zst" tar --zstd -cf "$archives/data.tar.zst" -T "$list"
+make_archive "$archives/data.7z" bash -c "7z a -bd -y '$archives/data.7z' @'$list' >/dev/null"
+# xargs would split a long list over several calls, which `create` would not survive.
+[ "$(xargs -a "$list" echo | wc -l)" -eq 1 ] || { echo "file list too long for one call" >&2; exit 1; }
+
+out=$work/out
+run_tool() {
+    case $1 in
+        cp) cp -r "$files/." "$out/" ;;
+        filespack) "$filespack" extract -q "$archives/data.fpk" -o "$out" ;;
+        unzip) unzip -q "$archives/data.zip" -d "$out" ;;
+        tar-gz) tar -xzf "$archives/data.tar.gz" -C "$out" ;;
+        tar-zstd) tar --zstd -xf "$archives/data.tar.zst" -C "$out" ;;
+        7z) 7z x -bd -y -o"$out" "$archives/data.7z" >/dev/null ;;
+    esac
+}
+archive_of() {
+    case $1 in
+        cp) echo "" ;;
+        filespack) echo "$archives/data.fpk" ;;
+        unzip) echo "$archives/data.zip" ;;
+        tar-gz) echo "$archives/data.tar.gz" ;;
+        tar-zstd) echo "$archives/data.tar.zst" ;;
+        7z) echo "$archives/data.7z" ;;
+    esac
+}
+fresh() {
+    rm -rf "$out"
+    mkdir -p "$out"
+}
+# Same names, same bytes as the originals.
+check() {
+    local name
+    if ! diff -q <(cd "$out" && find . -maxdepth 1 -type f ! -name '.*' -printf '%f\n' | sort) \
+        "$list" >/dev/null; then
+        echo "$1: extracted a different set of files" >&2
+        exit 1
+    fi
+    while IFS= read -r name; do
+        cmp -s "$files/$name" "$out/$name" || { echo "$1: $name differs" >&2; exit 1; }
+    done <"$list"
+}
+
+tools=(cp filespack unzip tar-gz tar-zstd 7z)
+declare -A median
+for tool in "${tools[@]}"; do
+    fresh
+    run_tool "$tool"
+    check "$tool"
+done
+# Rounds go over every tool in turn, so a busy moment hurts them alike.
+declare -A times walls
+for ((r = 0; r < runs; r++)); do
+    for tool in "${tools[@]}"; do
+        fresh
+        sync
+        # Processor time (user + system, the tool's child processes included) counts only this
+        # tool's work on a machine others share; wall-clock time is kept beside it.
+        read -r wall cpu < <(/usr/bin/time -f '%e %U %S' bash -c \
+            "$(declare -f run_tool); files='$files' out='$out' archives='$archives' \
+            filespack='$filespack' run_tool $tool" 2>&1 >/dev/null | tail -1 |
+            awk '{ printf "%d %d\n", $1 * 1000000, ($2 + $3) * 1000000 }')
+        times[$tool]+="$cpu "
+        walls[$tool]+="$wall "
+    done
+done
+median_of() {
+    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 }
+        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+declare -A wall_median
+for tool in "${tools[@]}"; do
+    # shellcheck disable=SC2086
+    median[$tool]=$(median_of ${times[$tool]})
+    # shellcheck disable=SC2086
+    wall_median[$tool]=$(median_of ${walls[$tool]})
+done
+
+bytes=$(cd "$files" && xargs -a "$list" cat | wc -c)
+echo "Extraction of $(wc -l <"$list") files, $(echo "scale=1; $bytes / 1000000" | bc) MB, into" \
+    "$work; median of $runs runs, each tool pinned to core $core. Ratios are of processor" \
+    "time (user + system)."
+echo
+printf '| %-10s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "cpu s" "wall s" \
+    "tool / filespack" "tool / cp"
+echo "|------------|--------------|---------|---------|------------------|-----------|"
+for tool in "${tools[@]}"; do
+    archive=$(archive_of "$tool")
+    size=-
+    [ -n "$archive" ] && size=$(stat -c %s "$archive")
+    printf '| %-10s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" "$size" \
+        "$(echo "${median[$tool]} / 1000000" | bc -l)" \
+        "$(echo "${wall_median[$tool]} / 1000000" | bc -l)" \
+        "$(echo "${median[$tool]} / ${median[filespack]}" | bc -l)" \
+        "$(echo "${median[$tool]} / ${median[cp]}" | bc -l)"
+done
+
+# Peak memory: the extraction against the same program doing nothing.
+fresh
+peak=$(/usr/bin/time -v "$filespack" extract -q "$archives/data.fpk" -o "$out" 2>&1 >/dev/null |
+    awk -F: '/Maximum resident set size/ { print $2 + 0 }')
+idle=$(/usr/bin/time -v "$filespack" --version 2>&1 >/dev/null |
+    awk -F: '/Maximum resident set size/ { print $2 + 0 }')
+echo
+echo "Peak memory of filespack extract: $peak KiB (the program alone: $idle KiB; beyond it:" \
+    "$((peak - idle)) KiB; package $(stat -c %s "$archives/data.fpk") bytes)."
+rm -rf "$out"
