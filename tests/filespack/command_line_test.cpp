@@ -16,6 +16,7 @@ std::vector<uint8_t> MakePackage(const ScratchDir& dir, const std::string& name 
     std::filesystem::create_directories(dir / "src");
     WriteBytes(dir / "src/a.txt", PatternBytes(3000, 1));
     WriteBytes(dir / "src/b.txt", PatternBytes(5, 2));
+    MakeReadOnly(dir / "src/b.txt");
     const ToolRun run = RunTool({"create", dir.Arg(name), dir.Arg("src"), "--block-size", "1024"});
     EXPECT_EQ(run.code, 0) << run.err;
     return ReadBytes(dir / name);
@@ -164,6 +165,15 @@ TEST(DamagedPackage, EveryVerbReportsItWithExitOne) {
     EXPECT_EQ(test.code, 1);
     EXPECT_TRUE(Mentions(test, "解凍エラー！ a.txt")) << test.err;
     EXPECT_EQ(RunTool({"list", dir.Arg("garbled.fpk")}).code, 0);  // the layout is intact
+
+    // test's scratch folders go away, also after a failure and with a read-only file in them.
+    std::filesystem::create_directory(dir / "tmp");
+    {
+        const ScopedTempFolder temp(dir / "tmp");
+        EXPECT_EQ(RunTool({"test", dir.Arg("p.fpk")}).code, 0);
+        EXPECT_EQ(RunTool({"test", dir.Arg("garbled.fpk")}).code, 1);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
 
     auto coded = good;
     coded[17] = 'X';

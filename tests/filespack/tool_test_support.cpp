@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -108,3 +109,26 @@ void MakeReadOnly(const std::filesystem::path& path) {
                                      std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
 }
+
+#ifdef _WIN32
+// GetTempPathW reads TMP first.
+ScopedTempFolder::ScopedTempFolder(const std::filesystem::path& folder) {
+    if (const wchar_t* old = _wgetenv(L"TMP")) saved_ = PathToUtf8(old);
+    _wputenv_s(L"TMP", folder.c_str());
+}
+ScopedTempFolder::~ScopedTempFolder() {
+    _wputenv_s(L"TMP", saved_ ? PathFromUtf8(*saved_).c_str() : L"");
+}
+#else
+ScopedTempFolder::ScopedTempFolder(const std::filesystem::path& folder) {
+    if (const char* old = std::getenv("TMPDIR")) saved_ = old;
+    setenv("TMPDIR", folder.c_str(), 1);
+}
+ScopedTempFolder::~ScopedTempFolder() {
+    if (saved_) {
+        setenv("TMPDIR", saved_->c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+#endif

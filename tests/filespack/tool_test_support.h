@@ -43,3 +43,15 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 // Last-access and last-write times (creation is left alone: not every system can set it).
 void SetTimes(const std::filesystem::path& path, FileTime last_access, FileTime last_write);
 void MakeReadOnly(const std::filesystem::path& path);
+
+// Points the system's temporary folder at `folder` while it lives.
+class ScopedTempFolder {
+  public:
+    explicit ScopedTempFolder(const std::filesystem::path& folder);
+    ~ScopedTempFolder();
+    ScopedTempFolder(const ScopedTempFolder&) = delete;
+    ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
+
+  private:
+    std::optional<std::string> saved_;
+};
