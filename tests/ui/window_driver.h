@@ -26,24 +26,25 @@ inline bool IsMessageBox(HWND dialog) {
     return GetDlgItem(dialog, 0xFFFF) != nullptr;
 }
 
+struct DialogSearch {
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+};
+
+// A window procedure of the 32-bit API is stdcall, which a lambda does not convert to.
+inline BOOL CALLBACK TakeDialog(HWND window, LPARAM state) {
+    auto* search = reinterpret_cast<DialogSearch*>(state);
+    if (ClassName(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
+    if (!(*search->accept)(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 // The first visible dialog of `thread` that `accept` takes, waiting up to five seconds.
 inline HWND WaitForDialog(DWORD thread, const std::function<bool(HWND)>& accept) {
-    struct Search {
-        const std::function<bool(HWND)>* accept;
-        HWND found;
-    };
     for (int round = 0; round < 500; ++round) {
-        Search search{&accept, nullptr};
-        EnumThreadWindows(
-            thread,
-            [](HWND window, LPARAM state) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(state);
-                if (ClassName(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
-                if (!(*s->accept)(window)) return TRUE;
-                s->found = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        DialogSearch search{&accept, nullptr};
+        EnumThreadWindows(thread, &TakeDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) return search.found;
         Sleep(10);
     }
