@@ -47,3 +47,6 @@ target_compile_definitions(runner_e2e_test PRIVATE
 add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_planted_dll)
 # Dialogs need a display: run CTest under xvfb-run.
 set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
+
+# Drives one unpack-only run for scripts/demo.sh.
+add_executable(runner_demo_driver demo_driver.cpp e2e_driver.cpp)

@@ -379,44 +379,58 @@ TEST_F(EndToEnd, MissingPackageLeavesTheWindowOpenUntilClosed) {
 }
 
 // The bar stops moving once the window is closed: short of 100 means the close came first.
-void ExpectStillExtracting(HWND progress) {
+int BarPercent(HWND progress) {
     Sleep(200);
     DWORD_PTR percent = 0;
     SendMessageTimeoutA(GetDlgItem(progress, kProgressBar), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
                         5000, &percent);
-    EXPECT_LT(percent, 100u) << "the extraction ended before the window was closed";
+    return static_cast<int>(percent);
 }
+
+// On a busy machine the extraction may now and then win the race against the close; the run
+// is then repeated, since only a close during extraction tests anything here.
+constexpr int kCloseAttempts = 3;
 
 TEST_F(EndToEnd, ClosingTheWindowDuringExtractionLetsTheWorkerFinish) {
     cleanup_ = {WorkFolder(first_free_)};
-    Process product;
-    Start(product, Copy(E2E_BIG_EXE, "Big.exe"));
-    Confirm(product, false);
-    HWND progress = WaitDialog(product.pid(), IsProgress);
-    ASSERT_NE(progress, nullptr);
-    CloseBox(progress);
-    ExpectStillExtracting(progress);
-    EXPECT_EQ(product.WaitExit(60000), kExitOk);
-    EXPECT_NE(Log().find("file=big.bin\t"), std::string::npos) << "Setup.exe did not run";
-    EXPECT_FALSE(Exists(WorkFolder(first_free_)));
+    const std::string exe = Copy(E2E_BIG_EXE, "Big.exe");
+    bool closed_during_extraction = false;
+    for (int attempt = 0; attempt < kCloseAttempts && !closed_during_extraction; ++attempt) {
+        DeleteFileA(log_.c_str());
+        Process product;
+        Start(product, exe);
+        Confirm(product, false);
+        HWND progress = WaitDialog(product.pid(), IsProgress);
+        ASSERT_NE(progress, nullptr);
+        CloseBox(progress);
+        closed_during_extraction = BarPercent(progress) < 100;
+        EXPECT_EQ(product.WaitExit(60000), kExitOk);
+        EXPECT_NE(Log().find("file=big.bin\t"), std::string::npos) << "Setup.exe did not run";
+        EXPECT_FALSE(Exists(WorkFolder(first_free_)));
+    }
+    EXPECT_TRUE(closed_during_extraction) << "the extraction always ended before the close";
 }
 
 TEST_F(EndToEnd, FailureAfterTheWindowClosedStillShowsTheBoxAndCleansUp) {
     const std::string exe = BreakPackageEnd(Copy(E2E_BIG_EXE, "Big.exe"));
-    Process product;
-    Start(product, exe);
-    Confirm(product, true);
-    HWND progress = WaitDialog(product.pid(), IsProgress);
-    ASSERT_NE(progress, nullptr);
-    CloseBox(progress);
-    ExpectStillExtracting(progress);
-    // The main thread has left its loop by now; the worker's report must still get through.
-    HWND box = WaitMessageBox(product.pid(), 60000);
-    ASSERT_NE(box, nullptr) << "the failure was never shown";
-    EXPECT_EQ(ControlText(box, kMessageBoxTextId), kCannotUnpack);
-    Click(box, IDOK);
-    EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
-    EXPECT_FALSE(Exists(UnpackFolder(exe)));
+    bool closed_during_extraction = false;
+    for (int attempt = 0; attempt < kCloseAttempts && !closed_during_extraction; ++attempt) {
+        Process product;
+        Start(product, exe);
+        Confirm(product, true);
+        HWND progress = WaitDialog(product.pid(), IsProgress);
+        ASSERT_NE(progress, nullptr);
+        CloseBox(progress);
+        closed_during_extraction = BarPercent(progress) < 100;
+        // The main thread has left its loop by now; the worker's report must still get through.
+        HWND box = WaitMessageBox(product.pid(), 60000);
+        ASSERT_NE(box, nullptr) << "the failure was never shown";
+        EXPECT_EQ(ControlText(box, kMessageBoxTextId), kCannotUnpack);
+        Click(box, IDOK);
+        EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
+        EXPECT_FALSE(Exists(UnpackFolder(exe)));
+    }
+    EXPECT_TRUE(closed_during_extraction) << "the extraction always ended before the close";
 }
 
 TEST_F(EndToEnd, DllsPlantedNextToTheProgramAreNotLoaded) {
