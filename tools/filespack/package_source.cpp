@@ -20,6 +20,10 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& byte
         error = "cannot open the file";
         return false;
     }
+    // Growing by doubling would copy the package over and over and could hold twice its size.
+    std::error_code size_error;
+    const auto size = std::filesystem::file_size(path, size_error);
+    if (!size_error && size <= SIZE_MAX) bytes.reserve(static_cast<size_t>(size));
     uint8_t buffer[65536];
     size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
