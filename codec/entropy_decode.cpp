@@ -20,6 +20,10 @@ constexpr int32_t kMaxBodyLength = INT32_MAX / 8;
 // the first-level cache and cover the codes of nearly every real chunk.
 constexpr int kTableBits = 12;
 constexpr uint32_t kTableSize = uint32_t{1} << kTableBits;
+// Building the look-up costs about as much as decoding a few kilobytes, so short chunks get a
+// smaller one.
+constexpr int kSmallTableBits = 10;
+constexpr int32_t kSmallChunk = 16384;
 
 // A look-up entry: up to two whole codes found in the next kTableBits bits.
 //   bits 0-5 both codes' length (at the bottom, so that a shift can take the entry as its
@@ -43,6 +47,7 @@ struct CodeTables {
     int32_t group_offset[kByteValues];  // where the group's bytes start in `symbols`
     uint8_t symbols[kByteValues];       // every group's byte values, group after group
     int32_t short_groups = 0;           // groups whose codes fit the look-up
+    int32_t table_bits = kTableBits;    // the look-up's width for this chunk
     uint32_t lookup[kTableSize];
 };
 
@@ -98,18 +103,32 @@ bool Carry(int32_t* code_digit, const int32_t* group_radix, int32_t g) {
 // the last may fill the code space, its digit then ending equal to its radix. Group g's codes
 // are first[g] .. limit[g] - 1 with first[g] = limit[g] - size[g], in ascending byte order.
 bool NumberCodes(CodeTables& t) {
+    // The groups' byte values in ascending order, by one counting pass instead of a pass over
+    // all 256 values per group; values whose index names no group are left out.
+    int32_t offset = 0;
+    for (int32_t g = 0; g < t.groups; ++g) t.group_size[g] = 0;
+    for (int32_t b = 0; b < kByteValues; ++b) {
+        if (t.byte_group[b] < t.groups) ++t.group_size[t.byte_group[b]];
+    }
+    for (int32_t g = 0; g < t.groups; ++g) {
+        t.group_offset[g] = offset;
+        offset += t.group_size[g];
+    }
+    int32_t placed[kByteValues];
+    for (int32_t g = 0; g < t.groups; ++g) placed[g] = t.group_offset[g];
+    for (int32_t b = 0; b < kByteValues; ++b) {
+        if (t.byte_group[b] < t.groups)
+            t.symbols[placed[t.byte_group[b]]++] = static_cast<uint8_t>(b);
+    }
+
+    // The counter's steps depend only on how many values each group holds.
     int32_t* code_digit = t.group_length;
     std::memset(code_digit, 0, sizeof t.group_length);
     const int32_t last = t.groups - 1;
-    int32_t offset = 0;
     for (int32_t g = 0; g < t.groups; ++g) {
         int32_t next = 0;
-        int32_t size = 0;
-        t.group_offset[g] = offset;
-        for (int32_t b = 0; b < kByteValues; ++b) {
-            if (t.byte_group[b] != g) continue;
+        for (int32_t k = 0; k < t.group_size[g]; ++k) {
             code_digit[g] = next;
-            t.symbols[offset + size++] = static_cast<uint8_t>(b);
             if (next < t.group_radix[g]) {
                 ++next;
             } else {
@@ -125,8 +144,6 @@ bool NumberCodes(CodeTables& t) {
         int32_t limit = code_digit[0];
         for (int32_t j = 1; j <= g; ++j) limit = (limit << t.group_step[j]) + code_digit[j];
         t.group_limit[g] = limit;
-        t.group_size[g] = size;
-        offset += size;
     }
     return true;
 }
@@ -136,10 +153,13 @@ bool NumberCodes(CodeTables& t) {
 // the groups' code ranges nest (first[g] = limit[g-1] << step[g]). Entries no short code owns
 // stay 0 and send the decoder to the walk, which gives the same byte or the same failure.
 void BuildLookup(CodeTables& t) {
-    uint16_t single[kTableSize] = {};  // length + 1 in bits 8-13, byte in 0-7; 0: no short code
+    const int32_t bits = t.table_bits;
+    const uint32_t size = uint32_t{1} << bits;
+    uint16_t single[kTableSize];  // length + 1 in bits 8-13, byte in 0-7; 0: no short code
+    std::memset(single, 0, size * sizeof single[0]);
     int32_t g = 0;
-    for (; g < t.groups && t.code_length[g] <= kTableBits; ++g) {
-        const int32_t shift = kTableBits - t.code_length[g];
+    for (; g < t.groups && t.code_length[g] <= bits; ++g) {
+        const int32_t shift = bits - t.code_length[g];
         const int32_t first = t.group_limit[g] - t.group_size[g];
         const auto tag = static_cast<uint16_t>((t.code_length[g] + 1) << 8);
         for (int32_t k = 0; k < t.group_size[g]; ++k) {
@@ -150,18 +170,18 @@ void BuildLookup(CodeTables& t) {
         }
     }
     t.short_groups = g;
-    for (uint32_t e = 0; e < kTableSize; ++e) {
+    for (uint32_t e = 0; e < size; ++e) {
         const uint32_t one = single[e];
         if (one == 0) {
             t.lookup[e] = 0;
             continue;
         }
         const uint32_t first_length = (one >> 8) - 1;
-        const uint32_t rest = (e << first_length) & (kTableSize - 1);
+        const uint32_t rest = (e << first_length) & (size - 1);
         const uint32_t two = single[rest];
         const uint32_t second_length = two == 0 ? kTableBits + 1 : (two >> 8) - 1;
         const uint32_t bytes = (one & 0xFF) << kBytesShift;
-        if (first_length + second_length <= kTableBits) {
+        if (first_length + second_length <= static_cast<uint32_t>(bits)) {
             t.lookup[e] = (first_length + second_length) | first_length << kFirstLengthShift |
                           2u << kCountShift | bytes | (two & 0xFF) << (kBytesShift + 8);
         } else {
@@ -211,7 +231,7 @@ bool WalkOne(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, i
 bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, int64_t position,
                  uint8_t* out, int32_t count) {
     uint8_t* const end = out + count;
-    constexpr int kTop = 64 - kTableBits;
+    const int top = 64 - t.table_bits;
     // Fast part: a whole 64-bit load is inside the stream (at least 57 fresh bits, enough for
     // four look-ups) and the output has room for eight bytes, the most four look-ups write.
     while (end - out >= 8 && (position >> 3) + 8 <= stream_bytes) {
@@ -220,7 +240,7 @@ bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_byte
         word = __builtin_bswap64(word) << (position & 7);
         int round = 0;
         for (; round < 4; ++round) {
-            const uint32_t e = t.lookup[word >> kTop];
+            const uint32_t e = t.lookup[word >> top];
             const uint32_t codes = (e >> kCountShift) & 3;
             if (codes == 0) break;
             out[0] = static_cast<uint8_t>(e >> kBytesShift);
@@ -237,7 +257,7 @@ bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_byte
     const int64_t bits = stream_bytes * 8;
     while (out < end) {
         const uint64_t word = PeekWord(stream, stream_bytes, position);
-        const uint32_t e = t.lookup[word >> kTop];
+        const uint32_t e = t.lookup[word >> top];
         const int64_t length = (e >> kFirstLengthShift) & kLengthMask;
         if (((e >> kCountShift) & 3) != 0) {
             // A short code cut off by the end of the stream fails as a read past the end would.
@@ -284,6 +304,7 @@ int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
     std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[rest + 1]);
     if (!copy) return 0;
     std::memcpy(copy.get(), buffer + 4 + skip, rest);
+    tables.table_bits = declared < kSmallChunk ? kSmallTableBits : kTableBits;
     BuildLookup(tables);
     if (!DecodeBytes(tables, copy.get(), static_cast<int64_t>(rest), position - skip * 8, buffer,
                      declared)) {
