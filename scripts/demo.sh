@@ -79,9 +79,12 @@ echo "== headless run in Xvfb under Wine: $arch_note"
 shots=$out/screenshots
 rm -rf "$shots"
 mkdir -p "$shots"
-wineserver -p
+# A persistent server for the run (else Wine's background processes hold the pipes open);
+# stopped at the end only when this script started it.
+if wineserver -p 2>/dev/null; then
+    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+fi
 "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 n=0
 code=""
@@ -105,7 +108,7 @@ wait "$DRIVER_PID" || true
 echo "exit code $(explain_exit "${code:-none}")"
 if [ -d "$run_dir/QuoltaSetup" ]; then
     echo "unpacked into $run_dir/QuoltaSetup:"
-    ls -l "$run_dir/QuoltaSetup"
+    LC_ALL=C.UTF-8 ls -l "$run_dir/QuoltaSetup"
 fi
 
 host_tool=$(sed -n 's/^FILESPACK_HOST_TOOL:FILEPATH=//p' "$build/CMakeCache.txt")
