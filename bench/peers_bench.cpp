@@ -349,7 +349,8 @@ int main(int argc, char** argv) try {
     std::printf(
         "Data: %s in %zu files, cut into %zu pieces of at most %d bytes; every codec "
         "compresses the same pieces.\nDecode: best of %d runs, one thread, MB/s of "
-        "decoded output; \"ours / peer\" = our chunk pipeline's speed / the peer's.\n\n",
+        "decoded output per second of the thread's processor time; \"ours / peer\" = our chunk "
+        "pipeline's speed / the peer's.\n\n",
         Megabytes(static_cast<double>(input_bytes)).c_str(), files.size(), pieces.size(),
         options.block, options.runs);
     std::printf("| %-24s | %12s | %7s | %11s | %11s |\n", "decoder", "compressed", "% of in",
@@ -368,8 +369,8 @@ int main(int argc, char** argv) try {
     }
 
     std::printf(
-        "\nEncode (one pass, one thread; ours includes its own check that each chunk "
-        "decodes):\n\n| %-24s | %11s | %11s |\n",
+        "\nEncode (one pass, one thread, processor time; ours includes its own check that each "
+        "chunk decodes):\n\n| %-24s | %11s | %11s |\n",
         "encoder", "encode MB/s", "ours / peer");
     PrintRule({24, 11, 11});
     const double our_encode = static_cast<double>(input_bytes) / codecs[0].encode_seconds;
