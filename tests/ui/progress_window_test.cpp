@@ -71,10 +71,6 @@ TEST(ProgressWindow, BarShowsTheWholePercentOfThePackageConsumed) {
         {5000, 5000, 100},
         // 100 * done would overflow 32 bits.
         {2000000000, 2100000000, 95},
-        {21474837, 21474837 * 2, 50},
-        // Not from a sound package, but never an unrepresentable percentage.
-        {7, 0, 0},
-        {9, 3, 100},
     };
     for (const Case& c : cases) {
         SendMessageA(progress.app.window, MSG_PROGRESS, c.done, c.total);
