@@ -30,6 +30,18 @@ filespack_add_product(
     NO_PACKAGE
     OUTPUT_NAME RunnerNoPackage)
 
+# The sample's files without Setup.exe: an install that cannot start its installer.
+filespack_add_product(
+    TARGET runner_no_setup
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME QUOLTA
+    FILES_DIR ${PROJECT_SOURCE_DIR}/samples/quolta
+    READ_ONLY_FILES 使用許諾.txt
+    OUTPUT_NAME RunnerNoSetup)
+
 # Planted next to a product copy under the names of the system DLLs the program uses.
 add_library(runner_planted_dll SHARED planted_dll.cpp)
 set_target_properties(runner_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
@@ -41,10 +53,12 @@ target_compile_definitions(runner_e2e_test PRIVATE
     E2E_QUOLTA_EXE="Z:$<TARGET_FILE:quolta>"
     E2E_BIG_EXE="Z:$<TARGET_FILE:runner_big>"
     E2E_NO_PACKAGE_EXE="Z:$<TARGET_FILE:runner_no_package>"
+    E2E_NO_SETUP_EXE="Z:$<TARGET_FILE:runner_no_setup>"
     E2E_PLANTED_DLL="Z:$<TARGET_FILE:runner_planted_dll>"
     E2E_SAMPLE_FILES="Z:${PROJECT_SOURCE_DIR}/samples/quolta"
     E2E_WORK_ROOT="Z:${CMAKE_CURRENT_BINARY_DIR}/e2e-work")
-add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_planted_dll)
+add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_no_setup
+    runner_planted_dll)
 # Dialogs need a display: run CTest under xvfb-run.
 set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 

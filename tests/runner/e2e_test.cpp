@@ -23,6 +23,7 @@ constexpr int64_t kExitOk = 0;
 constexpr int64_t kExitCancelled = 1;
 constexpr int64_t kExitPreparationFailed = 2;
 constexpr int64_t kExitExtractionFailed = 3;
+constexpr int64_t kExitSetupFailed = 4;
 
 // The sample product's identity and texts, as the program shows them.
 const std::string kTitle = "SelfUnpack - Quolta Ver 1.71";
@@ -180,6 +181,18 @@ TEST_F(EndToEnd, InstallKeepsTheWorkFolderWhenSetupLeavesASubfolder) {
     EXPECT_EQ(product.WaitExit(), kExitOk);
     // Every file went, the read-only one included; the subfolder keeps the folder.
     EXPECT_EQ(List(work), std::vector<std::string>{"left behind"});
+}
+
+TEST_F(EndToEnd, InstallWithoutSetupSaysSoAndStillCleansUp) {
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work};
+    Process product;
+    Start(product, Copy(E2E_NO_SETUP_EXE));
+    Confirm(product, false);
+    EXPECT_EQ(product.WaitExit(), kExitSetupFailed);
+    // The read-only file went too.
+    EXPECT_FALSE(Exists(work));
+    EXPECT_TRUE(Children(product.pid()).empty());
 }
 
 TEST_F(EndToEnd, UnpackOnlyKeepsTheFilesInTheFolderNamedAfterTheProgram) {
