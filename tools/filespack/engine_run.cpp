@@ -32,7 +32,8 @@ constexpr UINT kDoneMessage = WM_APP + 2;
 // The engine posts progress to a window, as it does in the Windows program: the extraction runs
 // on a worker thread while this thread keeps a message-only window and draws the bar.
 int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
-                     const std::string& folder, ExtractResult& result, ProgressBar& bar) {
+                     const std::string& folder, ExtractResult& result, ProgressBar& bar,
+                     const ConsumedListener&) {
     HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     if (!window) return engine.Extract(package.data(), package.size(), folder.c_str(), &result);
@@ -67,18 +68,26 @@ bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
 
 #else
 
+// The engine calls it after each chunk it writes: whatever lies before `done` has been read and
+// will not be read again.
 class BarListener : public ProgressListener {
   public:
-    explicit BarListener(ProgressBar& bar) : bar_(bar) {}
-    void OnProgress(uint32_t, int64_t done, int64_t total) override { bar_.Update(done, total); }
+    BarListener(ProgressBar& bar, const ConsumedListener& consumed)
+        : bar_(bar), consumed_(consumed) {}
+    void OnProgress(uint32_t, int64_t done, int64_t total) override {
+        bar_.Update(done, total);
+        if (consumed_) consumed_(done);
+    }
 
   private:
     ProgressBar& bar_;
+    const ConsumedListener& consumed_;
 };
 
 int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
-                     const std::string& folder, ExtractResult& result, ProgressBar& bar) {
-    BarListener listener(bar);
+                     const std::string& folder, ExtractResult& result, ProgressBar& bar,
+                     const ConsumedListener& consumed) {
+    BarListener listener(bar, consumed);
     engine.SetProgressTarget(&listener, PROGRESS_MESSAGE_DEFAULT);
     const int outcome = engine.Extract(package.data(), package.size(), folder.c_str(), &result);
     engine.SetProgressTarget(nullptr, 0);
@@ -96,7 +105,7 @@ bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
 }  // namespace
 
 EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem::path& folder,
-                        ProgressBar& bar) {
+                        ProgressBar& bar, const ConsumedListener& consumed) {
     EngineOutcome outcome;
     std::string engine_folder;
     if (!EngineFolder(folder, engine_folder)) {
@@ -106,7 +115,7 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
     }
     PackageExtractor engine;
     ExtractResult result{};
-    outcome.ok = ExtractReporting(engine, package, engine_folder, result, bar) == 1;
+    outcome.ok = ExtractReporting(engine, package, engine_folder, result, bar, consumed) == 1;
     outcome.file_count = result.file_count;
     outcome.message = DisplayName(result.message);
     if (outcome.message.empty() && !outcome.ok) {

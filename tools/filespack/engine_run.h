@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -15,5 +16,9 @@ struct EngineOutcome {
     std::string message;  // the engine's own message in UTF-8, or an explanation of its silence
 };
 
+// `consumed`, when given, hears how many bytes of the package the engine has read for good, as
+// it advances (not on Windows, where the engine reports to a window).
+using ConsumedListener = std::function<void(int64_t consumed)>;
+
 EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem::path& folder,
-                        ProgressBar& bar);
+                        ProgressBar& bar, const ConsumedListener& consumed = {});

@@ -22,7 +22,8 @@ void ExplainFailure(ToolIo& io, const PackageSource& source) {
 // The engine stops at the first existing file and leaves the files before it; finding the clash
 // first leaves the folder as it was.
 std::string FirstClash(const PackageSource& source, const std::filesystem::path& folder) {
-    const LayoutScan scan = ReadPackageLayout(source.bytes());
+    const LayoutScan scan =
+        ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
     for (const auto& entry : scan.layout.entries) {
         const std::string name = DisplayName(entry.name);
         if (!WindowsNameProblem(name).empty()) continue;  // the engine refuses it anyway
@@ -68,8 +69,12 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
                             "into another folder with -o)");
     }
 
+    // Both the walk above and the engine give the package's pages back behind them, so that it
+    // never sits in memory whole; the engine starts again from the top.
+    source.file.ReleaseAll();
     ProgressBar bar(io.err, io.terminal && !options.quiet, "extracting");
-    const EngineOutcome outcome = RunEngine(source.bytes(), folder, bar);
+    const EngineOutcome outcome = RunEngine(
+        source.bytes(), folder, bar, [&](int64_t consumed) { source.ReleaseConsumed(consumed); });
     if (!outcome.ok) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);

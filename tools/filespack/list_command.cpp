@@ -53,7 +53,8 @@ void WriteJson(const PackageLayout& layout, const std::string& resource, std::os
 int RunList(const ListOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
-    const LayoutScan scan = ReadPackageLayout(source.bytes());
+    const LayoutScan scan =
+        ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
     // What could be read is still worth showing, unless it would make the JSON a lie.
     if (!scan.ok && (options.json || scan.layout.entries.empty())) {
         return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);

@@ -43,7 +43,8 @@ std::string EntryLabel(size_t index, const std::string& name) {
 
 }  // namespace
 
-LayoutScan ReadPackageLayout(std::span<const uint8_t> package) {
+LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
+                             const std::function<void(int64_t passed)>& passed) {
     LayoutScan scan;
     PackageLayout& layout = scan.layout;
     auto fail = [&scan](std::string why) {
@@ -111,6 +112,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package) {
             }
             if (!in.Has(chunk)) return fail("truncated in a chunk of " + label);
             in.Take(chunk);
+            if (passed) passed(in.position());
             entry.stored_bytes += chunk;
             ++entry.chunk_count;
         }

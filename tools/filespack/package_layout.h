@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,7 +33,9 @@ struct LayoutScan {
 };
 
 // `package` holds the bytes that really lie at the package's start (no more need be valid).
-LayoutScan ReadPackageLayout(std::span<const uint8_t> package);
+// `passed`, when given, hears after each chunk how many bytes the walk has gone past for good.
+LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
+                             const std::function<void(int64_t passed)>& passed = {});
 
 // The first entry whose name Windows would refuse or change, described; "" when there is none.
 std::string FirstWindowsNameProblem(const PackageLayout& layout);

@@ -5,6 +5,16 @@
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/pe_resources.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 namespace {
 
 PackageSource Fail(std::string why) {
@@ -13,6 +23,7 @@ PackageSource Fail(std::string why) {
     return source;
 }
 
+#ifdef _WIN32
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes,
                    std::string& error) {
     std::FILE* file = OpenFile(path, "rb");
@@ -35,7 +46,142 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& byte
     return !failed;
 }
 
+#else
+
+// Pages are given back in steps of at least this much, not one system call per chunk.
+constexpr size_t kReleaseStep = size_t{1} << 20;
+
+bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& error) {
+    uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = std::string("cannot read the file: ") + std::strerror(errno);
+            return false;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+}
+
+size_t PageSize() {
+    const long page = sysconf(_SC_PAGESIZE);
+    return page > 0 ? static_cast<size_t>(page) : 4096;
+}
+#endif
+
 }  // namespace
+
+FileImage::~FileImage() {
+    Reset();
+}
+
+FileImage::FileImage(FileImage&& other) noexcept {
+    *this = std::move(other);
+}
+
+FileImage& FileImage::operator=(FileImage&& other) noexcept {
+    if (this == &other) return *this;
+    Reset();
+    // A moved vector keeps its buffer, so data_ stays valid when it points into copy_.
+    copy_ = std::move(other.copy_);
+    data_ = other.data_;
+    size_ = other.size_;
+    mapped_ = other.mapped_;
+    released_ = other.released_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+    other.mapped_ = false;
+    other.released_ = 0;
+    other.copy_.clear();
+    return *this;
+}
+
+void FileImage::Reset() {
+#ifndef _WIN32
+    if (mapped_) munmap(const_cast<uint8_t*>(data_), size_);
+#endif
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = false;
+    released_ = 0;
+    copy_ = {};
+}
+
+bool FileImage::Open(const std::filesystem::path& path, std::string& error) {
+    Reset();
+#ifndef _WIN32
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::string("cannot open the file: ") + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        error = std::string("cannot read the file: ") + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    // Mapping a length of 0 fails: an empty file is simply no bytes. Files that are not regular
+    // (pipes, devices) are read instead.
+    if (S_ISREG(info.st_mode) && info.st_size == 0) {
+        ::close(fd);
+        return true;
+    }
+    if (S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= SIZE_MAX) {
+        const auto size = static_cast<size_t>(info.st_size);
+        void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (at != MAP_FAILED) {
+            ::close(fd);  // the mapping keeps the file
+            madvise(at, size, MADV_SEQUENTIAL);
+            data_ = static_cast<const uint8_t*>(at);
+            size_ = size;
+            mapped_ = true;
+            return true;
+        }
+    }
+    // Read from this descriptor, not a new one: a pipe's writer may be gone by then.
+    const bool read = ReadAll(fd, copy_, error);
+    ::close(fd);
+    if (!read) return false;
+    data_ = copy_.data();
+    size_ = copy_.size();
+    return true;
+#else
+    if (!ReadWholeFile(path, copy_, error)) return false;
+    data_ = copy_.data();
+    size_ = copy_.size();
+    return true;
+#endif
+}
+
+void FileImage::ReleaseBefore(size_t end) const {
+#ifndef _WIN32
+    if (!mapped_) return;
+    if (end > size_) end = size_;
+    end -= end % PageSize();  // the mapping starts on a page
+    if (end < released_ + kReleaseStep) return;
+    madvise(const_cast<uint8_t*>(data_) + released_, end - released_, MADV_DONTNEED);
+    released_ = end;
+#else
+    (void)end;
+#endif
+}
+
+void FileImage::ReleaseAll() const {
+#ifndef _WIN32
+    if (!mapped_) return;
+    madvise(const_cast<uint8_t*>(data_), size_, MADV_DONTNEED);
+    released_ = 0;
+#endif
+}
+
+void PackageSource::ReleaseConsumed(int64_t consumed) const {
+    if (consumed <= 0) return;
+    const auto done = static_cast<uint64_t>(consumed);
+    file.ReleaseBefore(done >= length ? offset + length : offset + static_cast<size_t>(done));
+}
 
 PackageSource LoadPackage(const std::filesystem::path& path, const std::string& resource_name) {
     const std::string shown = PathToUtf8(path);
@@ -43,16 +189,16 @@ PackageSource LoadPackage(const std::filesystem::path& path, const std::string& 
     std::string why;
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return Fail(shown + ": is a folder");
-    if (!ReadWholeFile(path, source.file, why)) return Fail(shown + ": " + why);
-    if (!LooksLikeExecutable(source.file)) {
+    if (!source.file.Open(path, why)) return Fail(shown + ": " + why);
+    if (!LooksLikeExecutable(source.file.bytes())) {
         if (!resource_name.empty()) {
             return Fail(shown + ": --resource was given, but this is not an executable");
         }
-        source.length = source.file.size();
+        source.length = source.file.bytes().size();
         source.ok = true;
         return source;
     }
-    const PeResourceScan scan = FindPeResources(source.file, kPackageResourceType);
+    const PeResourceScan scan = FindPeResources(source.file.bytes(), kPackageResourceType);
     if (!scan.ok) return Fail(shown + ": damaged executable: " + scan.error);
     const PeResource* chosen = nullptr;
     if (resource_name.empty()) {

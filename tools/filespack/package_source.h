@@ -8,15 +8,52 @@
 #include <string>
 #include <vector>
 
+// A whole file's bytes, read-only. On POSIX the file is mapped, so that its pages come from the
+// page cache as they are read and can be given back behind the reader; elsewhere, and for files
+// that cannot be mapped (pipes), it is read into memory. Like any mapping, it assumes nobody
+// shortens the file while it is open.
+class FileImage {
+  public:
+    FileImage() = default;
+    ~FileImage();
+    FileImage(FileImage&& other) noexcept;
+    FileImage& operator=(FileImage&& other) noexcept;
+    FileImage(const FileImage&) = delete;
+    FileImage& operator=(const FileImage&) = delete;
+
+    // False with `error` set when the file cannot be opened or read. An empty file is no error.
+    bool Open(const std::filesystem::path& path, std::string& error);
+
+    std::span<const uint8_t> bytes() const { return {data_, size_}; }
+    bool mapped() const { return mapped_; }
+
+    // The bytes before `end` will not be read again soon: their memory may go back to the
+    // system. Reading them later still gives the same bytes. Does nothing unless mapped.
+    void ReleaseBefore(size_t end) const;
+    // The same for the whole file, after a walk over it that the engine will repeat.
+    void ReleaseAll() const;
+
+  private:
+    void Reset();
+
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    bool mapped_ = false;
+    std::vector<uint8_t> copy_;    // the bytes, when not mapped
+    mutable size_t released_ = 0;  // ReleaseBefore has given back everything before this
+};
+
 struct PackageSource {
     bool ok = false;
     std::string error;
-    std::vector<uint8_t> file;  // the whole file
-    size_t offset = 0;          // where the package starts in it
-    size_t length = 0;          // the bytes that really lie there
-    std::string resource;       // the resource's name, when it came from an executable
+    FileImage file;        // the whole file
+    size_t offset = 0;     // where the package starts in it
+    size_t length = 0;     // the bytes that really lie there
+    std::string resource;  // the resource's name, when it came from an executable
 
-    std::span<const uint8_t> bytes() const { return {file.data() + offset, length}; }
+    std::span<const uint8_t> bytes() const { return file.bytes().subspan(offset, length); }
+    // `consumed` bytes of the package have been read for the last time.
+    void ReleaseConsumed(int64_t consumed) const;
 };
 
 inline constexpr const char* kPackageResourceType = "FILESPACK";

@@ -48,14 +48,18 @@ class ScratchFolder {
 int RunTest(const ReadOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
-    const LayoutScan scan = ReadPackageLayout(source.bytes());
+    const LayoutScan scan =
+        ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
 
     const ScratchFolder scratch;
     if (scratch.path().empty()) {
         return Complain(io, EXIT_PROBLEM, "cannot make a scratch folder in the temporary folder");
     }
+    source.file.ReleaseAll();  // what the walk kept; the engine gives pages back behind it too
     ProgressBar bar(io.err, io.terminal && !options.quiet, "testing   ");
-    const EngineOutcome outcome = RunEngine(source.bytes(), scratch.path(), bar);
+    const EngineOutcome outcome =
+        RunEngine(source.bytes(), scratch.path(), bar,
+                  [&](int64_t consumed) { source.ReleaseConsumed(consumed); });
     if (!outcome.ok) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
