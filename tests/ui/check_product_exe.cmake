@@ -4,6 +4,10 @@
 # Shift-JIS strings and the product's identity and package in the file.
 cmake_minimum_required(VERSION 3.25)
 
+# The tests run under the Japanese locale Wine needs; objdump would then answer in Japanese.
+set(ENV{LC_ALL} C)
+set(ENV{LANGUAGE} C)
+
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "objdump cannot read ${EXE}")
