@@ -89,6 +89,8 @@ fi
 n=0
 code=""
 coproc DRIVER { "$WINE" "$driver" "$product" 2>/dev/null; }
+# bash forgets DRIVER_PID as soon as the coprocess ends, which may be before the wait below.
+driver_pid=$DRIVER_PID
 while IFS= read -r line <&"${DRIVER[0]}"; do
     line=${line%$'\r'}
     case $line in
@@ -103,7 +105,7 @@ while IFS= read -r line <&"${DRIVER[0]}"; do
         FAIL\ *) echo "driver: ${line#FAIL }" >&2 ;;
     esac
 done
-wait "$DRIVER_PID" || true
+wait "$driver_pid" 2>/dev/null || true
 
 echo "exit code $(explain_exit "${code:-none}")"
 if [ -d "$run_dir/QuoltaSetup" ]; then
