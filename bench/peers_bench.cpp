@@ -2,7 +2,7 @@
 // run, on one thread. Prints one table of decode speeds and sizes, one of encode speeds, and a
 // decode breakdown by kind of file (the prefix of a file's name up to its first '-').
 //
-//   peers_bench [--block B] [--runs N] [--no-xz] FOLDER
+//   peers_bench [--block B] [--runs N] [--no-xz] [--ours-only] FOLDER
 //
 // Every codec compresses the same pieces: each file cut into B-byte pieces (200000 by default),
 // as the packer cuts them. Decode speeds are MB/s (10^6 bytes) of decoded output per second of
@@ -48,6 +48,7 @@ struct Options {
     int32_t block = 200000;
     int runs = 5;
     bool xz = true;
+    bool peers = true;
     std::string folder;
 };
 
@@ -83,14 +84,16 @@ Options ParseOptions(int argc, char** argv) {
             o.runs = std::atoi(argv[++i]);
         } else if (a == "--no-xz") {
             o.xz = false;
+        } else if (a == "--ours-only") {
+            o.peers = false;
         } else if (!a.empty() && a[0] != '-' && o.folder.empty()) {
             o.folder = a;
         } else {
-            Fail("usage: peers_bench [--block B] [--runs N] [--no-xz] FOLDER");
+            Fail("usage: peers_bench [--block B] [--runs N] [--no-xz] [--ours-only] FOLDER");
         }
     }
     if (o.folder.empty() || o.block < 1024 || o.block > 4000000 || o.runs < 1) {
-        Fail("usage: peers_bench [--block 1024..4000000] [--runs N>=1] [--no-xz] FOLDER");
+        Fail("usage: peers_bench [--block 1024..4000000] [--runs N>=1] [--no-xz] [--ours-only] FOLDER");
     }
     return o;
 }
@@ -249,7 +252,7 @@ int main(int argc, char** argv) try {
 
     z_stream inflater{};
     if (inflateInit(&inflater) != Z_OK) Fail("inflateInit");
-    {
+    if (options.peers) {
         Codec& c = add("zlib -6 (inflate)");
         CompressAll(c, pieces, ZlibCompress);
         c.decode = [&inflater, &c](size_t i, uint8_t* out, size_t room) -> size_t {
@@ -264,7 +267,7 @@ int main(int argc, char** argv) try {
     }
     libdeflate_compressor* deflater = libdeflate_alloc_compressor(6);
     libdeflate_decompressor* deflate_reader = libdeflate_alloc_decompressor();
-    {
+    if (options.peers) {
         Codec& c = add("libdeflate -6");
         CompressAll(c, pieces, [&](const Piece& p) { return DeflateCompress(deflater, p); });
         c.decode = [deflate_reader, &c](size_t i, uint8_t* out, size_t room) -> size_t {
@@ -278,7 +281,7 @@ int main(int argc, char** argv) try {
     }
     ZSTD_CCtx* cctx = ZSTD_createCCtx();
     ZSTD_DCtx* dctx = ZSTD_createDCtx();
-    {
+    if (options.peers) {
         Codec& c = add("zstd -3");
         CompressAll(c, pieces, [&](const Piece& p) { return ZstdCompress(cctx, p); });
         c.decode = [dctx, &c](size_t i, uint8_t* out, size_t room) -> size_t {
@@ -287,7 +290,7 @@ int main(int argc, char** argv) try {
             return ZSTD_isError(n) ? SIZE_MAX : n;
         };
     }
-    if (options.xz) {
+    if (options.peers && options.xz) {
         Codec& c = add("xz -6");
         CompressAll(c, pieces, XzCompress);
         c.decode = [&c](size_t i, uint8_t* out, size_t room) -> size_t {

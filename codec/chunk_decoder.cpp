@@ -1,10 +1,52 @@
 #include "codec/chunk_decoder.h"
 
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
 #include "codec/entropy_decode.h"
 #include "codec/run_length_decode.h"
 
+namespace {
+
+constexpr size_t kScratchSlack = 16;
+
+// A stored chunk: the identity code (one group, eight bits) and the stored mode. Its data is the
+// body from offset 7 on, so the two stages come down to one move.
+bool IsStored(const uint8_t* body, int32_t length) {
+    return length >= 7 && length <= INT32_MAX / 8 && body[4] == 1 && body[5] == 8 && body[6] == 0;
+}
+
+int32_t DecodeStored(uint8_t* buffer, int32_t length, int32_t capacity) {
+    const auto declared = static_cast<int32_t>(
+        static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
+        static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24);
+    if (declared > capacity) return 0;
+    if (declared <= 0) return declared;
+    if (int64_t{6} + declared > length) return 0;  // the identity code would read past the body
+    std::memmove(buffer, buffer + 7, static_cast<size_t>(declared - 1));
+    return declared - 1;
+}
+
+}  // namespace
+
 int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) {
-    const int32_t produced = EntropyDecode(buffer, length, capacity);
+    if (buffer != nullptr && IsStored(buffer, length))
+        return DecodeStored(buffer, length, capacity);
+
+    // The entropy stage decodes from the body into a scratch block and the run-length stage from
+    // there back into the buffer: neither stage needs a copy of its input.
+    std::unique_ptr<uint8_t[]> scratch;
+    if (capacity >= 0) {
+        scratch.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity) + kScratchSlack]);
+    }
+    if (!scratch) {
+        const int32_t produced = EntropyDecode(buffer, length, capacity);
+        if (produced <= 0) return produced;
+        return RunLengthDecode(buffer, produced, capacity);
+    }
+    const int32_t produced = EntropyDecodeInto(buffer, length, capacity, scratch.get());
     if (produced <= 0) return produced;
-    return RunLengthDecode(buffer, produced, capacity);
+    return RunLengthDecodeInto(scratch.get(), produced, capacity, buffer);
 }

@@ -1,5 +1,6 @@
 #include "codec/entropy_decode.h"
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -25,14 +26,17 @@ constexpr uint32_t kTableSize = uint32_t{1} << kTableBits;
 constexpr int kSmallTableBits = 10;
 constexpr int32_t kSmallChunk = 16384;
 
-// A look-up entry: up to two whole codes found in the next kTableBits bits.
-//   bits 0-5 both codes' length (at the bottom, so that a shift can take the entry as its
-//   count), 6-10 the first code's length, 11-12 how many codes (0: take the walk),
-//   16-23 the first byte, 24-31 the second byte.
-constexpr int kFirstLengthShift = 6;
-constexpr int kCountShift = 11;
-constexpr int kBytesShift = 16;
-constexpr uint32_t kLengthMask = 31;
+// A look-up entry: the whole codes, up to three, that lie in the next table-width bits.
+//   bits 0-5 their total length (at the bottom, so that a shift can take the entry as its
+//   count), 6-7 how many codes (0: take the walk), 8-15 the first byte, 16-23 the second,
+//   24-31 the third.
+constexpr int kCountShift = 6;
+constexpr int kBytesShift = 8;
+constexpr uint32_t kMaxCodesPerEntry = 3;
+// A single-code entry: bits 0-7 the byte, 8-13 the code's length; a length longer than any
+// table when no short code starts there.
+constexpr int kSingleLengthShift = 8;
+constexpr uint16_t kNoShortCode = 63 << kSingleLengthShift;
 
 // Rebuilt by every call in the call frame (about 22 KiB): nothing survives between chunks.
 struct CodeTables {
@@ -48,7 +52,8 @@ struct CodeTables {
     uint8_t symbols[kByteValues];       // every group's byte values, group after group
     int32_t short_groups = 0;           // groups whose codes fit the look-up
     int32_t table_bits = kTableBits;    // the look-up's width for this chunk
-    uint32_t lookup[kTableSize];
+    uint16_t single[kTableSize];        // one code per entry
+    uint32_t lookup[kTableSize];        // up to three codes per entry
 };
 
 int32_t LoadDeclaredLength(const uint8_t* body) {
@@ -148,20 +153,23 @@ bool NumberCodes(CodeTables& t) {
     return true;
 }
 
-// Fills the look-up. A code of length n <= kTableBits owns every entry whose top n bits are
+// Fills the look-ups. A code of length n <= table width owns every entry whose top n bits are
 // that code: the entries it owns are exactly those whose group walk would end on it, because
 // the groups' code ranges nest (first[g] = limit[g-1] << step[g]). Entries no short code owns
 // stay 0 and send the decoder to the walk, which gives the same byte or the same failure.
+// An entry of the multi-code look-up chains the single-code entries of what follows each code,
+// as long as the codes lie wholly inside the entry's bits (the bits past them are unknown).
 void BuildLookup(CodeTables& t) {
     const int32_t bits = t.table_bits;
     const uint32_t size = uint32_t{1} << bits;
-    uint16_t single[kTableSize];  // length + 1 in bits 8-13, byte in 0-7; 0: no short code
-    std::memset(single, 0, size * sizeof single[0]);
+    const uint32_t mask = size - 1;
+    uint16_t* const single = t.single;
+    for (uint32_t e = 0; e < size; ++e) single[e] = kNoShortCode;
     int32_t g = 0;
     for (; g < t.groups && t.code_length[g] <= bits; ++g) {
         const int32_t shift = bits - t.code_length[g];
         const int32_t first = t.group_limit[g] - t.group_size[g];
-        const auto tag = static_cast<uint16_t>((t.code_length[g] + 1) << 8);
+        const auto tag = static_cast<uint16_t>(t.code_length[g] << kSingleLengthShift);
         for (int32_t k = 0; k < t.group_size[g]; ++k) {
             const auto begin = static_cast<uint32_t>(first + k) << shift;
             const uint32_t end = static_cast<uint32_t>(first + k + 1) << shift;
@@ -170,24 +178,26 @@ void BuildLookup(CodeTables& t) {
         }
     }
     t.short_groups = g;
+    // Without branches: an entry's codes are independent of its neighbours', so the processor
+    // works on several entries at once. A missing code's length is too large to fit, so it and
+    // everything after it drop out of the count; the bytes of codes not counted are ignored.
+    const auto width = static_cast<uint32_t>(bits);
     for (uint32_t e = 0; e < size; ++e) {
-        const uint32_t one = single[e];
-        if (one == 0) {
-            t.lookup[e] = 0;
-            continue;
-        }
-        const uint32_t first_length = (one >> 8) - 1;
-        const uint32_t rest = (e << first_length) & (size - 1);
-        const uint32_t two = single[rest];
-        const uint32_t second_length = two == 0 ? kTableBits + 1 : (two >> 8) - 1;
-        const uint32_t bytes = (one & 0xFF) << kBytesShift;
-        if (first_length + second_length <= static_cast<uint32_t>(bits)) {
-            t.lookup[e] = (first_length + second_length) | first_length << kFirstLengthShift |
-                          2u << kCountShift | bytes | (two & 0xFF) << (kBytesShift + 8);
-        } else {
-            t.lookup[e] =
-                first_length | first_length << kFirstLengthShift | 1u << kCountShift | bytes;
-        }
+        const uint32_t a = single[e];
+        const uint32_t a_end = a >> kSingleLengthShift;
+        const uint32_t b = single[(e << (a_end & 31)) & mask];
+        const uint32_t b_end = a_end + (b >> kSingleLengthShift);
+        const uint32_t c = single[(e << (b_end & 31)) & mask];
+        const uint32_t c_end = b_end + (c >> kSingleLengthShift);
+        const uint32_t codes = static_cast<uint32_t>(a_end <= width) +
+                               static_cast<uint32_t>(b_end <= width) +
+                               static_cast<uint32_t>(c_end <= width);
+        const uint32_t used = c_end <= width   ? c_end
+                              : b_end <= width ? b_end
+                              : a_end <= width ? a_end
+                                               : 0;
+        t.lookup[e] = used | codes << kCountShift | (a & 0xFF) << kBytesShift |
+                      (b & 0xFF) << (kBytesShift + 8) | (c & 0xFF) << (kBytesShift + 16);
     }
 }
 
@@ -227,42 +237,94 @@ bool WalkOne(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, i
     return false;
 }
 
+uint64_t LoadBigEndian64(const uint8_t* p) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    return word;
+}
+
+// Writes the entry's bytes; the caller advances by the entry's count. Four bytes are stored
+// whatever the count, so the output needs three bytes of room past the last code.
+void PutBytes(uint8_t* out, uint32_t entry) {
+    const uint32_t bytes = entry >> kBytesShift;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &bytes, 4);
+    } else {
+        out[0] = static_cast<uint8_t>(bytes);
+        out[1] = static_cast<uint8_t>(bytes >> 8);
+        out[2] = static_cast<uint8_t>(bytes >> 16);
+    }
+}
+
 // Decodes `count` bytes from bit `position` of the stream.
+template <int kBits>
 bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, int64_t position,
                  uint8_t* out, int32_t count) {
     uint8_t* const end = out + count;
-    const int top = 64 - t.table_bits;
-    // Fast part: a whole 64-bit load is inside the stream (at least 57 fresh bits, enough for
-    // four look-ups) and the output has room for eight bytes, the most four look-ups write.
-    while (end - out >= 8 && (position >> 3) + 8 <= stream_bytes) {
-        uint64_t word;
-        std::memcpy(&word, stream + (position >> 3), 8);
-        word = __builtin_bswap64(word) << (position & 7);
-        int round = 0;
-        for (; round < 4; ++round) {
-            const uint32_t e = t.lookup[word >> top];
-            const uint32_t codes = (e >> kCountShift) & 3;
-            if (codes == 0) break;
-            out[0] = static_cast<uint8_t>(e >> kBytesShift);
-            out[1] = static_cast<uint8_t>(e >> (kBytesShift + 8));
-            out += codes;
-            // Masking with 63 lets the shift take the entry as its count directly, which
-            // shortens the chain from one look-up to the next.
-            word <<= e & 63;
-            position += e & 63;
+    constexpr int kTop = 64 - kBits;
+    // Fast part. `window` holds the stream's bits from `position` on at its top; `held` of them
+    // (56 to 63 after a refill) are known, the rest of the word is zero or later stream bits.
+    // A refill merges the eight bytes at `next` under the held bits and moves `next` past the
+    // whole bytes now held; it never waits for the look-ups, which keeps it off their chain.
+    // Four look-ups take at most 4 x 12 = 48 bits, and write at most 4 x 3 bytes plus 1 spare.
+    constexpr int64_t kOutputPerRound = 4 * kMaxCodesPerEntry + 1;
+    const int64_t last_load = stream_bytes - 8;  // the last offset a whole 8-byte load fits
+    int64_t next = position >> 3;
+    if (next <= last_load && end - out >= kOutputPerRound) {
+        uint64_t window = LoadBigEndian64(stream + next) << (position & 7);
+        auto held = static_cast<uint32_t>(56 - (position & 7));
+        next += 7;
+        for (;;) {
+            int round = 0;
+            for (; round < 4; ++round) {
+                const uint32_t e = t.lookup[window >> kTop];
+                if ((e >> kCountShift & 3) == 0) break;
+                PutBytes(out, e);
+                out += e >> kCountShift & 3;
+                // x86 shifts take their count modulo 64, so the entry serves as it is.
+                window <<= e & 63;
+                held -= e & 63;
+            }
+            if (round < 4) {
+                const int64_t at = next * 8 - held;
+                int64_t walked = at;
+                if (!WalkOne(t, stream, stream_bytes, walked, out++)) return false;
+                const uint64_t advance = static_cast<uint64_t>(walked - at);
+                if (advance <= held) {
+                    window <<= advance;
+                    held -= static_cast<uint32_t>(advance);
+                } else {
+                    // A long code went past the held bits: start again where it ended.
+                    next = walked >> 3;
+                    if (next > last_load) {
+                        position = walked;
+                        break;
+                    }
+                    window = LoadBigEndian64(stream + next) << (walked & 7);
+                    held = static_cast<uint32_t>(56 - (walked & 7));
+                    next += 7;
+                }
+            }
+            if (end - out < kOutputPerRound || next > last_load) {
+                position = next * 8 - held;
+                break;
+            }
+            window |= LoadBigEndian64(stream + next) >> held;
+            next += (63 - held) >> 3;
+            held |= 56;
         }
-        if (round < 4 && !WalkOne(t, stream, stream_bytes, position, out++)) return false;
     }
     // The last bytes: one code at a time, every code checked against the end of the stream.
     const int64_t bits = stream_bytes * 8;
     while (out < end) {
         const uint64_t word = PeekWord(stream, stream_bytes, position);
-        const uint32_t e = t.lookup[word >> top];
-        const int64_t length = (e >> kFirstLengthShift) & kLengthMask;
-        if (((e >> kCountShift) & 3) != 0) {
+        const uint32_t one = t.single[word >> kTop];
+        if (one != kNoShortCode) {
+            const int64_t length = one >> kSingleLengthShift;
             // A short code cut off by the end of the stream fails as a read past the end would.
             if (position + length > bits) return false;
-            *out++ = static_cast<uint8_t>(e >> kBytesShift);
+            *out++ = static_cast<uint8_t>(one);
             position += length;
             continue;
         }
@@ -273,14 +335,13 @@ bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_byte
 
 }  // namespace
 
-int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
-    if (buffer == nullptr || length < 4 || length > kMaxBodyLength) return 0;
-    const int32_t declared = LoadDeclaredLength(buffer);
+int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity, uint8_t* out) {
+    if (body == nullptr || length < 4 || length > kMaxBodyLength) return 0;
+    const int32_t declared = LoadDeclaredLength(body);
     if (declared > capacity) return 0;
 
-    // The description is read in place: nothing is written before it has been checked.
     BitReader reader;
-    reader.Attach(buffer + 4, length);
+    reader.Attach(body + 4, length);
     reader.Rewind();
     CodeTables tables;
     if (!ReadDescription(reader, tables)) return 0;
@@ -288,27 +349,45 @@ int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
     if (declared <= 0) return declared;
     if (tables.groups == 0) return 0;
 
+    const uint8_t* const stream = body + 4;
     const int64_t stream_bytes = length - 4;
     const int64_t position = reader.bits_consumed;
     // One group of length 8 is the identity code that stored chunks use, and it starts on a
     // byte boundary: the output is the stream's bytes.
     if (tables.groups == 1 && tables.code_length[0] == 8) {
         if ((position >> 3) + declared > stream_bytes) return 0;
-        std::memmove(buffer, buffer + 4 + (position >> 3), static_cast<size_t>(declared));
+        std::memcpy(out, stream + (position >> 3), static_cast<size_t>(declared));
         return declared;
     }
 
-    // The output overwrites the body, so the codes are read from a private copy of what is left.
-    const int64_t skip = position >> 3;
-    const auto rest = static_cast<size_t>(stream_bytes - skip);
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[rest + 1]);
-    if (!copy) return 0;
-    std::memcpy(copy.get(), buffer + 4 + skip, rest);
-    tables.table_bits = declared < kSmallChunk ? kSmallTableBits : kTableBits;
-    BuildLookup(tables);
-    if (!DecodeBytes(tables, copy.get(), static_cast<int64_t>(rest), position - skip * 8, buffer,
-                     declared)) {
-        return 0;
+    // Every code of length 0: the one byte value of the last group (the earlier groups are then
+    // empty), repeated without reading a bit.
+    const int32_t last = tables.groups - 1;
+    if (tables.code_length[last] == 0 && tables.group_size[last] == 1) {
+        std::memset(out, tables.symbols[tables.group_offset[last]], static_cast<size_t>(declared));
+        return declared;
     }
-    return declared;
+
+    bool decoded = false;
+    if (declared < kSmallChunk) {
+        tables.table_bits = kSmallTableBits;
+        BuildLookup(tables);
+        decoded =
+            DecodeBytes<kSmallTableBits>(tables, stream, stream_bytes, position, out, declared);
+    } else {
+        tables.table_bits = kTableBits;
+        BuildLookup(tables);
+        decoded = DecodeBytes<kTableBits>(tables, stream, stream_bytes, position, out, declared);
+    }
+    return decoded ? declared : 0;
+}
+
+int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
+    if (buffer == nullptr || length < 4 || length > kMaxBodyLength) return 0;
+    // The output overwrites the body, so the stage reads a private copy of it.
+    const auto size = static_cast<size_t>(length);
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[size]);
+    if (!copy) return 0;
+    std::memcpy(copy.get(), buffer, size);
+    return EntropyDecodeInto(copy.get(), length, capacity, buffer);
 }

@@ -8,3 +8,7 @@
 // declared length itself when it is 0 or negative, and 0 when the declared length exceeds
 // `capacity` or the stream is invalid. Never reads outside the body nor writes past `capacity`.
 int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity);
+
+// The same decoding from a body that stays where it is into `out`, which must not overlap it and
+// must have room for the declared length.
+int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity, uint8_t* out);

@@ -31,25 +31,22 @@ void Repeat(uint8_t* out, const uint8_t* in, size_t pattern, size_t repeats) {
 
 }  // namespace
 
-int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
-    if (buffer == nullptr || length < 1) return -1;
-    if (buffer[0] == kStored) {
-        std::memmove(buffer, buffer + 1, static_cast<size_t>(length - 1));
+int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out) {
+    if (input == nullptr || length < 1) return -1;
+    if (input[0] == kStored) {
+        if (length - 1 > capacity) return -1;
+        std::memcpy(out, input + 1, static_cast<size_t>(length - 1));
         return length - 1;
     }
-    if (buffer[0] != kRunLength || length < 2 || capacity < 0) return -1;
+    if (input[0] != kRunLength || length < 2 || capacity < 0) return -1;
 
     const size_t room = static_cast<size_t>(capacity);
-    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[room + kScratchSlack]);
-    if (!scratch) return -1;
-
-    const uint8_t escape = buffer[1];
+    const uint8_t escape = input[1];
     // The sentinel ends every literal scan at the end of the input at the latest.
-    buffer[length] = escape;
-    const uint8_t* in = buffer + 2;
-    const uint8_t* const end = buffer + length;
-    uint8_t* const out_begin = scratch.get();
-    uint8_t* out = out_begin;
+    input[length] = escape;
+    const uint8_t* in = input + 2;
+    const uint8_t* const end = input + length;
+    uint8_t* const out_begin = out;
 
     while (in < end) {
         const auto* stop =
@@ -82,8 +79,23 @@ int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
         out += pattern * repeats;
         in += pattern;
     }
+    return static_cast<int32_t>(out - out_begin);
+}
 
-    const size_t produced = static_cast<size_t>(out - out_begin);
-    std::memcpy(buffer, out_begin, produced);
-    return static_cast<int32_t>(produced);
+int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
+    if (buffer == nullptr || length < 1) return -1;
+    if (buffer[0] == kStored) {
+        std::memmove(buffer, buffer + 1, static_cast<size_t>(length - 1));
+        return length - 1;
+    }
+    if (buffer[0] != kRunLength || length < 2 || capacity < 0) return -1;
+
+    // Runs make the output outgrow the input, so it is built apart and copied back.
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow)
+                                           uint8_t[static_cast<size_t>(capacity) + kScratchSlack]);
+    if (!scratch) return -1;
+    const int32_t produced = RunLengthDecodeInto(buffer, length, capacity, scratch.get());
+    if (produced < 0) return -1;
+    std::memcpy(buffer, scratch.get(), static_cast<size_t>(produced));
+    return produced;
 }

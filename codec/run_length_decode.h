@@ -7,3 +7,7 @@
 // Returns the decoded length or -1. Writes one byte at buffer[length] (a sentinel), so the
 // buffer must hold at least max(length + 1, capacity) bytes.
 int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity);
+
+// The same decoding from `input` into `out`, which must not overlap it and has room for
+// `capacity` bytes. Writes the sentinel at input[length].
+int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out);

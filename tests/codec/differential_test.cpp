@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/chunk_decoder.h"
 #include "codec/chunk_encoder.h"
 #include "codec/code_lengths.h"
 #include "codec/entropy_decode.h"
@@ -34,12 +35,31 @@ Outcome Run(Stage stage, const Bytes& body, int32_t capacity) {
     return {result, Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n))};
 }
 
+int32_t ReferencePipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
+    const int32_t produced = ReferenceEntropyDecode(buffer, length, capacity);
+    if (produced <= 0) return produced;
+    return ReferenceRunLengthDecode(buffer, produced, capacity);
+}
+
+int32_t Pipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
+    return ChunkDecoder().Decode(buffer, length, capacity);
+}
+
+// The whole chunk pipeline, which takes its own shortcuts through both stages.
+void ExpectSamePipeline(const Bytes& body, int32_t capacity, const std::string& what) {
+    const Outcome want = Run(ReferencePipeline, body, capacity);
+    const Outcome got = Run(Pipeline, body, capacity);
+    EXPECT_EQ(got.result, want.result) << what << " (pipeline)";
+    EXPECT_TRUE(got.output == want.output) << what << ": pipeline bytes differ";
+}
+
 // Returns the reference's result so callers can tell how much of a set was valid.
 int32_t ExpectSame(const Bytes& body, int32_t capacity, const std::string& what) {
     const Outcome want = Run(ReferenceEntropyDecode, body, capacity);
     const Outcome got = Run(EntropyDecode, body, capacity);
     EXPECT_EQ(got.result, want.result) << what;
     EXPECT_TRUE(got.output == want.output) << what << ": bytes differ";
+    ExpectSamePipeline(body, capacity, what);
     return want.result;
 }
 
@@ -259,6 +279,28 @@ TEST(EntropyDifferential, Corners) {
         ExpectSame(Encode(d, data, count), count,
                    "two groups, long " + std::to_string(last_length));
     }
+    // Stored chunks (identity code, stored mode), which the pipeline moves in one go: whole, over
+    // capacity, with a stream too short, declared 0, 1 and negative.
+    Bytes stored_mode = {0};
+    stored_mode.insert(stored_mode.end(), text.begin(), text.end());
+    for (int32_t declared : {n + 1, n, 2, 1, 0, -3}) {
+        const Bytes body = TestBits().Put(1, 8).Put(8, 8).Bytes(stored_mode).Body(declared);
+        ExpectSame(body, n + 1, "stored chunk, declared " + std::to_string(declared));
+        ExpectSame(body, n, "stored chunk, one short, declared " + std::to_string(declared));
+    }
+    ExpectSame(TestBits().Put(1, 8).Put(8, 8).Bytes(stored_mode).Body(n + 2), n + 8,
+               "stored chunk, stream short");
+    // Codes of no bits: the last of three groups holds the one byte value, the others are empty
+    // (index 3 is no group). With the last group empty as well nothing has a code.
+    for (int value_group : {2, 3}) {
+        TestBits zero = TestBits().Put(3, 8).Put(0, 8).Put(0, 8).Put(0, 8);
+        for (int b = 0; b < 256; ++b)
+            zero.Put(b == 'z' ? static_cast<uint32_t>(value_group) : 3, 2);
+        for (int32_t declared : {1, 5000, 70000}) {
+            ExpectSame(zero.Body(declared), 70000,
+                       "codes of no bits in group " + std::to_string(value_group));
+        }
+    }
     // A pattern beyond the last group's codes: group 0 {0} as 0, group 1 {1} as 10; 11 is none.
     Description gap;
     gap.lengths = {1, 2};
@@ -324,6 +366,9 @@ int32_t ExpectSameRuns(const Bytes& stream, int32_t capacity, const std::string&
     const Outcome got = Run(RunLengthDecode, stream, capacity);
     EXPECT_EQ(got.result, want.result) << what;
     EXPECT_TRUE(got.output == want.output) << what << ": bytes differ";
+    // The same stream behind the identity code, as the pipeline meets it.
+    const auto n = static_cast<int32_t>(stream.size());
+    ExpectSamePipeline(TestBits().Put(1, 8).Put(8, 8).Bytes(stream).Body(n), capacity, what);
     return want.result;
 }
 
