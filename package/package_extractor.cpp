@@ -180,15 +180,25 @@ class PackageExtraction {
                 if (expected != 0) return Fail(FORMAT_ERROR_TEXT);
                 return true;
             }
-            if (engine_.Read(buffer, length) == 0) return Fail(READ_ERROR_TEXT);
+            const uint8_t* decoded = buffer;
+            int32_t produced = 0;
             PackageCoder* coder = engine_.coder;
-            if (coder != nullptr) coder->Transform(buffer, length);
-            const int32_t produced = decoder_.Decode(buffer, length, capacity_);
+            ChunkSource* source = engine_.chunk_source_;
+            // A coded body must be transformed before it is decoded, which only happens here.
+            if (source != nullptr && coder == nullptr) {
+                const int64_t body = engine_.position;
+                if (engine_.Skip(length) == 0) return Fail(READ_ERROR_TEXT);
+                produced = source->DecodedChunk(body, length, capacity_, &decoded);
+            } else {
+                if (engine_.Read(buffer, length) == 0) return Fail(READ_ERROR_TEXT);
+                if (coder != nullptr) coder->Transform(buffer, length);
+                produced = decoder_.Decode(buffer, length, capacity_);
+            }
             // More than the capacity would mean the decoder broke its word; never write it.
             if (produced <= 0 || produced > capacity_) return FailNamed(DECODE_ERROR_FORMAT);
             expected -= produced;
             if (expected < 0) return FailNamed(DECODE_ERROR_FORMAT);
-            if (!platform::WriteToFile(file, buffer, produced)) {
+            if (!platform::WriteToFile(file, decoded, produced)) {
                 return FailNamed(WRITE_ERROR_FORMAT);
             }
             PostProgress();
@@ -228,7 +238,8 @@ PackageExtractor::PackageExtractor()
       total_length(0),
       coder(nullptr),
       creation_disposition(CREATE_NEW_DISPOSITION),
-      available_(std::numeric_limits<int64_t>::max()) {}
+      available_(std::numeric_limits<int64_t>::max()),
+      chunk_source_(nullptr) {}
 
 PackageExtractor::~PackageExtractor() = default;
 
@@ -250,6 +261,18 @@ int PackageExtractor::Read(void* buffer, int32_t n) {
     if (n > 0) std::memcpy(buffer, memory_source + position, static_cast<size_t>(n));
     position += n;
     return 1;
+}
+
+int PackageExtractor::Skip(int32_t n) {
+    if (n < 0 || memory_source == nullptr || file_source != INVALID_FILE) return 0;
+    const int64_t bound = total_length < available_ ? total_length : available_;
+    if (position < 0 || position > bound || n > bound - position) return 0;
+    position += n;
+    return 1;
+}
+
+void PackageExtractor::SetChunkSource(ChunkSource* source) {
+    chunk_source_ = source;
 }
 
 int PackageExtractor::Extract(const uint8_t* package, size_t available, const char* folder,

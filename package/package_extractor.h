@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "package/chunk_source.h"
 #include "package/extract_result.h"
 #include "package/package_coder.h"
 #include "package/platform_handles.h"
@@ -32,6 +33,10 @@ class PackageExtractor {
     int Extract(const uint8_t* package, size_t available, const char* folder,
                 ExtractResult* result);
 
+    // Chunks of plain packages come decoded from `source` (not owned; null, the default, decodes
+    // each chunk in place). The engine's checks, writes and messages stay the same.
+    void SetChunkSource(ChunkSource* source);
+
     WindowHandle progress_window;
     uint32_t progress_message;
     FileHandle file_source;
@@ -43,5 +48,9 @@ class PackageExtractor {
 
   private:
     friend class PackageExtraction;
+    // Moves past `n` bytes of the package in memory without copying them; fails where Read would.
+    int Skip(int32_t n);
+
     int64_t available_;  // bytes that really lie at memory_source
+    ChunkSource* chunk_source_;
 };

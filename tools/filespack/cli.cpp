@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "tools/filespack/commands.h"
+#include "tools/filespack/engine_run.h"
 
 namespace {
 
@@ -19,6 +20,15 @@ void AddReadOptions(CLI::App& verb, ReadOptions& options) {
                     "when it carries several");
     verb.add_flag("-q,--quiet", options.quiet, "No progress bar and no summary");
     verb.footer(kExitCodes);
+}
+
+void AddDecodeOptions(CLI::App& verb, DecodeOptions& options) {
+    AddReadOptions(verb, options);
+    verb.add_option("-j,--threads", options.threads,
+                    "Threads that decode chunks ahead of the one that writes (default: one per "
+                    "hardware thread; 1 decodes each chunk as it is written, like the Windows "
+                    "program)")
+        ->check(CLI::Range(1, kMaxDecodeThreads));
 }
 
 }  // namespace
@@ -64,19 +74,19 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     AddReadOptions(*list_verb, list);
     list_verb->add_flag("--json", list.json, "Write JSON instead of a table");
 
-    ReadOptions test;
+    DecodeOptions test;
     CLI::App* test_verb = app.add_subcommand(
         "test",
         "Decodes everything with the extraction engine, keeps nothing, and reports the first "
         "problem");
-    AddReadOptions(*test_verb, test);
+    AddDecodeOptions(*test_verb, test);
 
     ExtractOptions extract;
     CLI::App* extract_verb = app.add_subcommand(
         "extract",
         "Extracts the files into a folder, created if needed; an existing file is never "
         "overwritten (the extraction stops there)");
-    AddReadOptions(*extract_verb, extract);
+    AddDecodeOptions(*extract_verb, extract);
     extract_verb->add_option("-o,--output", extract.folder,
                              "The folder (default: PACKAGE without its extension)");
 

@@ -27,13 +27,18 @@ struct ListOptions : ReadOptions {
     bool json = false;
 };
 
-struct ExtractOptions : ReadOptions {
+// For the verbs that decode.
+struct DecodeOptions : ReadOptions {
+    int threads = 0;  // decoding threads; 0: one per hardware thread
+};
+
+struct ExtractOptions : DecodeOptions {
     std::string folder;  // empty: the package's path without its extension
 };
 
 int RunCreate(const CreateOptions& options, ToolIo& io);
 int RunList(const ListOptions& options, ToolIo& io);
-int RunTest(const ReadOptions& options, ToolIo& io);
+int RunTest(const DecodeOptions& options, ToolIo& io);
 int RunExtract(const ExtractOptions& options, ToolIo& io);
 
 // "filespack: " and the message, on the error stream.

@@ -1,14 +1,17 @@
 #include "tools/filespack/engine_run.h"
 
+#include <algorithm>
+#include <memory>
+#include <thread>
+
 #include "package/name_encoding.h"
 #include "package/package_extractor.h"
+#include "tools/filespack/chunk_prefetcher.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/text_format.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include <thread>
 #else
 #include "package/platform_handles.h"
 #endif
@@ -104,8 +107,14 @@ bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
 
 }  // namespace
 
+int DecodeThreads(int asked) {
+    if (asked >= 1) return std::min(asked, kMaxDecodeThreads);
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return std::clamp(static_cast<int>(std::min(hardware, 1024u)), 1, kMaxDecodeThreads);
+}
+
 EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem::path& folder,
-                        ProgressBar& bar, const ConsumedListener& consumed) {
+                        ProgressBar& bar, const ConsumedListener& consumed, int threads) {
     EngineOutcome outcome;
     std::string engine_folder;
     if (!EngineFolder(folder, engine_folder)) {
@@ -114,6 +123,11 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
         return outcome;
     }
     PackageExtractor engine;
+    std::unique_ptr<ChunkPrefetcher> prefetcher;
+    if (threads > 1) {
+        prefetcher = std::make_unique<ChunkPrefetcher>(package, threads);
+        engine.SetChunkSource(prefetcher.get());
+    }
     ExtractResult result{};
     outcome.ok = ExtractReporting(engine, package, engine_folder, result, bar, consumed) == 1;
     outcome.file_count = result.file_count;

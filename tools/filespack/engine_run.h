@@ -20,5 +20,12 @@ struct EngineOutcome {
 // it advances (not on Windows, where the engine reports to a window).
 using ConsumedListener = std::function<void(int64_t consumed)>;
 
+inline constexpr int kMaxDecodeThreads = 256;
+
+// The threads asked for, or with 0 one per hardware thread (at least 1).
+int DecodeThreads(int asked);
+
+// With `threads` above 1, chunks are decoded that many at a time ahead of the engine, which still
+// checks and writes everything in order; with 1 the engine decodes each chunk itself.
 EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem::path& folder,
-                        ProgressBar& bar, const ConsumedListener& consumed = {});
+                        ProgressBar& bar, const ConsumedListener& consumed = {}, int threads = 1);

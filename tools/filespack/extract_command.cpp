@@ -74,7 +74,8 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     source.file.ReleaseAll();
     ProgressBar bar(io.err, io.terminal && !options.quiet, "extracting");
     const EngineOutcome outcome = RunEngine(
-        source.bytes(), folder, bar, [&](int64_t consumed) { source.ReleaseConsumed(consumed); });
+        source.bytes(), folder, bar, [&](int64_t consumed) { source.ReleaseConsumed(consumed); },
+        DecodeThreads(options.threads));
     if (!outcome.ok) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);

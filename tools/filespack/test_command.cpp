@@ -45,7 +45,7 @@ class ScratchFolder {
 
 }  // namespace
 
-int RunTest(const ReadOptions& options, ToolIo& io) {
+int RunTest(const DecodeOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
     const LayoutScan scan =
@@ -57,9 +57,10 @@ int RunTest(const ReadOptions& options, ToolIo& io) {
     }
     source.file.ReleaseAll();  // what the walk kept; the engine gives pages back behind it too
     ProgressBar bar(io.err, io.terminal && !options.quiet, "testing   ");
-    const EngineOutcome outcome =
-        RunEngine(source.bytes(), scratch.path(), bar,
-                  [&](int64_t consumed) { source.ReleaseConsumed(consumed); });
+    const EngineOutcome outcome = RunEngine(
+        source.bytes(), scratch.path(), bar,
+        [&](int64_t consumed) { source.ReleaseConsumed(consumed); },
+        DecodeThreads(options.threads));
     if (!outcome.ok) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
