@@ -15,6 +15,9 @@
 #else
 #include "package/platform_handles.h"
 #endif
+#ifdef __linux__
+#include <sched.h>
+#endif
 
 namespace {
 
@@ -109,7 +112,14 @@ bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
 
 int DecodeThreads(int asked) {
     if (asked >= 1) return std::min(asked, kMaxDecodeThreads);
-    const unsigned hardware = std::thread::hardware_concurrency();
+    unsigned hardware = std::thread::hardware_concurrency();
+#ifdef __linux__
+    // Only the processors this process may run on (taskset, container limits) help.
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+        hardware = static_cast<unsigned>(CPU_COUNT(&allowed));
+    }
+#endif
     return std::clamp(static_cast<int>(std::min(hardware, 1024u)), 1, kMaxDecodeThreads);
 }
 
