@@ -36,17 +36,18 @@ int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) 
         return DecodeStored(buffer, length, capacity);
 
     // The entropy stage decodes from the body into a scratch block and the run-length stage from
-    // there back into the buffer: neither stage needs a copy of its input.
+    // there back into the buffer: neither stage needs a copy of its input. The block's second
+    // half is the entropy stage's working room.
     std::unique_ptr<uint8_t[]> scratch;
-    if (capacity >= 0) {
-        scratch.reset(new (std::nothrow) uint8_t[static_cast<size_t>(capacity) + kScratchSlack]);
-    }
+    const size_t half = static_cast<size_t>(capacity) + kScratchSlack;
+    if (capacity >= 0) scratch.reset(new (std::nothrow) uint8_t[2 * half]);
     if (!scratch) {
         const int32_t produced = EntropyDecode(buffer, length, capacity);
         if (produced <= 0) return produced;
         return RunLengthDecode(buffer, produced, capacity);
     }
-    const int32_t produced = EntropyDecodeInto(buffer, length, capacity, scratch.get());
+    const int32_t produced =
+        EntropyDecodeInto(buffer, length, capacity, scratch.get(), scratch.get() + half);
     if (produced <= 0) return produced;
     return RunLengthDecodeInto(scratch.get(), produced, capacity, buffer);
 }

@@ -257,85 +257,221 @@ void PutBytes(uint8_t* out, uint32_t entry) {
     }
 }
 
-// Decodes `count` bytes from bit `position` of the stream.
+// The stream a decoder reads and where its fast part must end.
+struct Stream {
+    const uint8_t* bytes;
+    int64_t size;       // in bytes
+    int64_t last_load;  // the last offset at which a whole 8-byte load fits
+};
+
+// One decoder's place in the fast part. `window` holds the stream's bits from the decoder's
+// position on at its top; `held` of them (at least 48 at the start of a round) are known, the
+// rest of the word is zero or later stream bits. A refill merges the eight bytes at `next` under
+// the held bits and moves `next` past the whole bytes now held; it never waits for the look-ups,
+// which keeps it off their chain.
+struct Lane {
+    uint64_t window = 0;
+    uint32_t held = 0;
+    int64_t next = 0;
+    uint8_t* out = nullptr;
+
+    int64_t Position() const { return next * 8 - held; }
+};
+
+// Four look-ups take at most 4 x 12 = 48 bits and store at most 3 x 3 + 4 = 13 bytes.
+constexpr int64_t kRoundOutput = 4 * kMaxCodesPerEntry + 1;
+
+// Needs `position >> 3` <= the stream's last load.
+void StartLane(Lane& lane, const Stream& s, int64_t position, uint8_t* out) {
+    lane.next = position >> 3;
+    lane.window = LoadBigEndian64(s.bytes + lane.next) << (position & 7);
+    lane.held = static_cast<uint32_t>(56 - (position & 7));
+    lane.next += 7;
+    lane.out = out;
+}
+
+bool CanRound(const Lane& lane, const Stream& s, const uint8_t* out_end) {
+    return lane.next <= s.last_load && out_end - lane.out >= kRoundOutput;
+}
+
+// Up to four codes through the look-up. False when a pattern needs the walk: the lane then
+// stands just before it.
 template <int kBits>
-bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, int64_t position,
-                 uint8_t* out, int32_t count) {
-    uint8_t* const end = out + count;
-    constexpr int kTop = 64 - kBits;
-    // Fast part. `window` holds the stream's bits from `position` on at its top; `held` of them
-    // (56 to 63 after a refill) are known, the rest of the word is zero or later stream bits.
-    // A refill merges the eight bytes at `next` under the held bits and moves `next` past the
-    // whole bytes now held; it never waits for the look-ups, which keeps it off their chain.
-    // Four look-ups take at most 4 x 12 = 48 bits, and write at most 4 x 3 bytes plus 1 spare.
-    constexpr int64_t kOutputPerRound = 4 * kMaxCodesPerEntry + 1;
-    const int64_t last_load = stream_bytes - 8;  // the last offset a whole 8-byte load fits
-    int64_t next = position >> 3;
-    if (next <= last_load && end - out >= kOutputPerRound) {
-        uint64_t window = LoadBigEndian64(stream + next) << (position & 7);
-        auto held = static_cast<uint32_t>(56 - (position & 7));
-        next += 7;
-        for (;;) {
-            int round = 0;
-            for (; round < 4; ++round) {
-                const uint32_t e = t.lookup[window >> kTop];
-                if ((e >> kCountShift & 3) == 0) break;
-                PutBytes(out, e);
-                out += e >> kCountShift & 3;
-                // x86 shifts take their count modulo 64, so the entry serves as it is.
-                window <<= e & 63;
-                held -= e & 63;
-            }
-            if (round < 4) {
-                const int64_t at = next * 8 - held;
-                int64_t walked = at;
-                if (!WalkOne(t, stream, stream_bytes, walked, out++)) return false;
-                const uint64_t advance = static_cast<uint64_t>(walked - at);
-                if (advance <= held) {
-                    window <<= advance;
-                    held -= static_cast<uint32_t>(advance);
-                } else {
-                    // A long code went past the held bits: start again where it ended.
-                    next = walked >> 3;
-                    if (next > last_load) {
-                        position = walked;
-                        break;
-                    }
-                    window = LoadBigEndian64(stream + next) << (walked & 7);
-                    held = static_cast<uint32_t>(56 - (walked & 7));
-                    next += 7;
-                }
-            }
-            if (end - out < kOutputPerRound || next > last_load) {
-                position = next * 8 - held;
-                break;
-            }
-            window |= LoadBigEndian64(stream + next) >> held;
-            next += (63 - held) >> 3;
-            held |= 56;
-        }
-    }
-    // The last bytes: one code at a time, every code checked against the end of the stream.
-    const int64_t bits = stream_bytes * 8;
-    while (out < end) {
-        const uint64_t word = PeekWord(stream, stream_bytes, position);
-        const uint32_t one = t.single[word >> kTop];
-        if (one != kNoShortCode) {
-            const int64_t length = one >> kSingleLengthShift;
-            // A short code cut off by the end of the stream fails as a read past the end would.
-            if (position + length > bits) return false;
-            *out++ = static_cast<uint8_t>(one);
-            position += length;
-            continue;
-        }
-        if (!WalkOne(t, stream, stream_bytes, position, out++)) return false;
+bool Round(const CodeTables& t, const Stream& s, Lane& lane) {
+    lane.window |= LoadBigEndian64(s.bytes + lane.next) >> lane.held;
+    lane.next += (63 - lane.held) >> 3;
+    lane.held |= 56;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t e = t.lookup[lane.window >> (64 - kBits)];
+        if ((e >> kCountShift & 3) == 0) return false;
+        PutBytes(lane.out, e);
+        lane.out += e >> kCountShift & 3;
+        // x86 shifts take their count modulo 64, so the entry serves as it is.
+        lane.window <<= e & 63;
+        lane.held -= e & 63;
     }
     return true;
 }
 
+// One code, every code checked against the end of the stream. False where the byte-at-a-time
+// decoder fails.
+template <int kBits>
+bool StepOne(const CodeTables& t, const Stream& s, int64_t& position, uint8_t* out) {
+    const uint64_t word = PeekWord(s.bytes, s.size, position);
+    const uint32_t one = t.single[word >> (64 - kBits)];
+    if (one == kNoShortCode) return WalkOne(t, s.bytes, s.size, position, out);
+    const int64_t length = one >> kSingleLengthShift;
+    // A short code cut off by the end of the stream fails as a read past the end would.
+    if (position + length > s.size * 8) return false;
+    *out = static_cast<uint8_t>(one);
+    position += length;
+    return true;
+}
+
+// Decodes from `position` into [out, end) with one lane, leaving the fast part once the lane
+// reaches `stop` (a bit position) or can round no more. Returns false on a stream the
+// byte-at-a-time decoder fails on; `position` and `out` then say nothing.
+template <int kBits>
+bool RunFast(const CodeTables& t, const Stream& s, int64_t& position, uint8_t*& out,
+             const uint8_t* end, int64_t stop) {
+    if ((position >> 3) > s.last_load || end - out < kRoundOutput) return true;
+    Lane lane;
+    StartLane(lane, s, position, out);
+    while (CanRound(lane, s, end) && lane.Position() < stop) {
+        if (Round<kBits>(t, s, lane)) continue;
+        int64_t at = lane.Position();
+        if (!WalkOne(t, s.bytes, s.size, at, lane.out++)) return false;
+        if ((at >> 3) > s.last_load) {
+            position = at;
+            out = lane.out;
+            return true;
+        }
+        StartLane(lane, s, at, lane.out);
+    }
+    position = lane.Position();
+    out = lane.out;
+    return true;
+}
+
+// Decodes from `position` until [out, end) is full.
+template <int kBits>
+bool DecodeSequential(const CodeTables& t, const Stream& s, int64_t position, uint8_t* out,
+                      uint8_t* end) {
+    if (!RunFast<kBits>(t, s, position, out, end, INT64_MAX)) return false;
+    for (; out < end; ++out) {
+        if (!StepOne<kBits>(t, s, position, out)) return false;
+    }
+    return true;
+}
+
+// Codes of a prefix code synchronise: a decoder started at an arbitrary bit soon lands on the
+// boundaries the true decoder passes. The second half of the stream is decoded by a second lane
+// that starts in its middle, interleaved with the first so that the two look-up chains overlap.
+// Its first kMarks codes are taken one at a time and their boundaries kept; when the first lane
+// arrives, it steps code by code until it stands on one of them, and from there the second
+// lane's bytes are the true ones. Without a meeting, or when the second lane meets a pattern
+// that is no code, the rest is decoded in order, so every stream gives what it gave before.
+constexpr int kMarks = 64;
+// Below this many bytes the set-up costs more than the overlap gains.
+constexpr int32_t kSplitBytes = 8192;
+
+template <int kBits>
+bool DecodeSplit(const CodeTables& t, const Stream& s, int64_t position, uint8_t* out, uint8_t* end,
+                 uint8_t* spare, const uint8_t* spare_end) {
+    const int64_t middle = position + (s.size * 8 - position) / 2;
+    // Marks of the second lane: mark[k] is where its code k starts.
+    int64_t mark[kMarks + 1];
+    mark[0] = middle;
+    int64_t second = middle;
+    for (int k = 0; k < kMarks; ++k) {
+        if (!StepOne<kBits>(t, s, second, spare + k)) {
+            return DecodeSequential<kBits>(t, s, position, out, end);
+        }
+        mark[k + 1] = second;
+    }
+    // The first lane stops short of the middle, so that it reaches the marks one code at a time.
+    const int64_t first_stop = middle - 64;
+    Lane a;
+    Lane b;
+    bool a_fast = (position >> 3) <= s.last_load && position < first_stop;
+    bool b_fast = (second >> 3) <= s.last_load;
+    if (a_fast) StartLane(a, s, position, out);
+    if (b_fast) StartLane(b, s, second, spare + kMarks);
+    uint8_t* b_out = spare + kMarks;
+    while (a_fast || b_fast) {
+        if (a_fast && (!CanRound(a, s, end) || a.Position() >= first_stop)) {
+            a_fast = false;
+            position = a.Position();
+            out = a.out;
+        } else if (a_fast && !Round<kBits>(t, s, a)) {
+            int64_t at = a.Position();
+            if (!WalkOne(t, s.bytes, s.size, at, a.out++)) return false;
+            if ((at >> 3) <= s.last_load) {
+                StartLane(a, s, at, a.out);
+            } else {
+                a_fast = false;
+                position = at;
+                out = a.out;
+            }
+        }
+        if (b_fast && !CanRound(b, s, spare_end)) {
+            b_fast = false;
+            second = b.Position();
+            b_out = b.out;
+        } else if (b_fast && !Round<kBits>(t, s, b)) {
+            // A pattern that is no code ends the second lane; the sequential decoder meets it
+            // again if the true decoder gets there.
+            int64_t at = b.Position();
+            second = at;
+            b_out = b.out;
+            if (!WalkOne(t, s.bytes, s.size, at, b_out)) {
+                b_fast = false;
+            } else if ((at >> 3) <= s.last_load) {
+                StartLane(b, s, at, b.out + 1);
+            } else {
+                b_fast = false;
+                second = at;
+                b_out = b.out + 1;
+            }
+        }
+    }
+
+    // Meet: the first lane steps code by code over the marks.
+    int k = 0;
+    while (out < end) {
+        while (k <= kMarks && mark[k] < position) ++k;
+        if (k > kMarks) break;
+        if (mark[k] == position) {
+            const size_t known = static_cast<size_t>(b_out - (spare + k));
+            const size_t wanted = static_cast<size_t>(end - out);
+            if (known >= wanted) {
+                std::memcpy(out, spare + k, wanted);
+                return true;
+            }
+            std::memcpy(out, spare + k, known);
+            return DecodeSequential<kBits>(t, s, second, out + known, end);
+        }
+        if (!StepOne<kBits>(t, s, position, out++)) return false;
+    }
+    return DecodeSequential<kBits>(t, s, position, out, end);
+}
+
+// Decodes `count` bytes from bit `position` of the stream; `spare`, when given, is room for
+// `count` bytes that the split decoder may use.
+template <int kBits>
+bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_bytes, int64_t position,
+                 uint8_t* out, int32_t count, uint8_t* spare) {
+    const Stream s{stream, stream_bytes, stream_bytes - 8};
+    if (spare != nullptr && count >= kSplitBytes) {
+        return DecodeSplit<kBits>(t, s, position, out, out + count, spare, spare + count);
+    }
+    return DecodeSequential<kBits>(t, s, position, out, out + count);
+}
+
 }  // namespace
 
-int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity, uint8_t* out) {
+int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity, uint8_t* out,
+                          uint8_t* spare) {
     if (body == nullptr || length < 4 || length > kMaxBodyLength) return 0;
     const int32_t declared = LoadDeclaredLength(body);
     if (declared > capacity) return 0;
@@ -372,22 +508,26 @@ int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity,
     if (declared < kSmallChunk) {
         tables.table_bits = kSmallTableBits;
         BuildLookup(tables);
-        decoded =
-            DecodeBytes<kSmallTableBits>(tables, stream, stream_bytes, position, out, declared);
+        decoded = DecodeBytes<kSmallTableBits>(tables, stream, stream_bytes, position, out,
+                                               declared, spare);
     } else {
         tables.table_bits = kTableBits;
         BuildLookup(tables);
-        decoded = DecodeBytes<kTableBits>(tables, stream, stream_bytes, position, out, declared);
+        decoded =
+            DecodeBytes<kTableBits>(tables, stream, stream_bytes, position, out, declared, spare);
     }
     return decoded ? declared : 0;
 }
 
 int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
     if (buffer == nullptr || length < 4 || length > kMaxBodyLength) return 0;
-    // The output overwrites the body, so the stage reads a private copy of it.
+    // The output overwrites the body, so the stage reads a private copy of it; the same block
+    // gives the decoder its spare room.
     const auto size = static_cast<size_t>(length);
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[size]);
+    const size_t spare = capacity > 0 ? static_cast<size_t>(capacity) : 0;
+    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[size + spare]);
     if (!copy) return 0;
     std::memcpy(copy.get(), buffer, size);
-    return EntropyDecodeInto(copy.get(), length, capacity, buffer);
+    return EntropyDecodeInto(copy.get(), length, capacity, buffer,
+                             spare > 0 ? copy.get() + size : nullptr);
 }

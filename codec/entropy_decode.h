@@ -10,5 +10,7 @@
 int32_t EntropyDecode(uint8_t* buffer, int32_t length, int32_t capacity);
 
 // The same decoding from a body that stays where it is into `out`, which must not overlap it and
-// must have room for the declared length.
-int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity, uint8_t* out);
+// must have room for the declared length. `spare`, when not null, is working room for as many
+// bytes, overlapping neither, that lets the decoder work on two parts of the stream at once.
+int32_t EntropyDecodeInto(const uint8_t* body, int32_t length, int32_t capacity, uint8_t* out,
+                          uint8_t* spare = nullptr);

@@ -216,7 +216,9 @@ TEST(EntropyDifferential, RandomValidCodesAndTheirDamage) {
     int valid = 0;
     for (int round = 0; round < 400; ++round) {
         const Description d = RandomDescription(rng);
-        const Bytes data = RandomData(rng, d, 1 + rng() % 3000);
+        // Every eighth stream is long enough for the decoder to work on two parts of it at once.
+        const size_t size = round % 8 == 0 ? 8192 + rng() % 40000 : 1 + rng() % 3000;
+        const Bytes data = RandomData(rng, d, size);
         const auto declared = static_cast<int32_t>(data.size());
         const Bytes body = Encode(d, data, declared);
         const std::string what = "code " + std::to_string(round);
@@ -268,16 +270,20 @@ TEST(EntropyDifferential, Corners) {
     for (int32_t declared : {0, -5, 1}) {
         ExpectSame(TestBits().Put(0, 8).Body(declared), 16, "no groups");
     }
-    // Two groups, the last one filling its space, every pattern a code; and a 30-bit code.
-    for (int last_length : {2, 9, 20, 30}) {
+    // The last group holding every other byte value with codes of 9, 20 and 30 bits (a step of
+    // more than 25 bits is not valid, so the 30-bit codes come after a group of 20).
+    for (const std::vector<int>& lengths :
+         {std::vector<int>{1, 9}, std::vector<int>{1, 20}, std::vector<int>{1, 20, 30}}) {
         Description d;
-        d.lengths = {1, last_length};
-        for (size_t b = 0; b < 256; ++b) d.group_of[b] = b == 'a' ? 0 : (b < 4 ? 1 : 2);
+        d.lengths = lengths;
+        const int last = static_cast<int>(lengths.size()) - 1;
+        for (size_t b = 0; b < 256; ++b) d.group_of[b] = b == 'a' ? 0 : (b == 1 ? 1 : last);
         d.Number();
         const Bytes data = {'a', 1, 'a', 'a', 2, 3, 'a'};
         const auto count = static_cast<int32_t>(data.size());
-        ExpectSame(Encode(d, data, count), count,
-                   "two groups, long " + std::to_string(last_length));
+        EXPECT_EQ(ExpectSame(Encode(d, data, count), count,
+                             "longest code " + std::to_string(lengths.back())),
+                  count);
     }
     // Stored chunks (identity code, stored mode), which the pipeline moves in one go: whole, over
     // capacity, with a stream too short, declared 0, 1 and negative.
@@ -301,24 +307,43 @@ TEST(EntropyDifferential, Corners) {
                        "codes of no bits in group " + std::to_string(value_group));
         }
     }
-    // A pattern beyond the last group's codes: group 0 {0} as 0, group 1 {1} as 10; 11 is none.
+    // A pattern beyond the last group's codes: group 0 {0} as 0, group 1 {1} as 10, group 2
+    // empty (so that index 3 can mean no group); 11 is no code.
     Description gap;
-    gap.lengths = {1, 2};
-    for (size_t b = 0; b < 256; ++b) gap.group_of[b] = b == 0 ? 0 : (b == 1 ? 1 : 2);
+    gap.lengths = {1, 2, 2};
+    for (size_t b = 0; b < 256; ++b) gap.group_of[b] = b == 0 ? 0 : (b == 1 ? 1 : 3);
     gap.Number();
+    TestBits good = gap.Header().Put(0, 1).Put(2, 2).Put(0, 1);
+    EXPECT_EQ(ExpectSame(good.Body(3), 3, "a code with no room after it"), 3);
     TestBits bad = gap.Header().Put(0, 1).Put(2, 2).Put(3, 2).Put(0, 1);
-    ExpectSame(bad.Body(4), 4, "pattern past the last group");
+    EXPECT_LE(ExpectSame(bad.Body(4), 4, "pattern past the last group"), 0);
     // The same past the table's reach and in the fast part of the stream.
     TestBits long_bad = gap.Header();
     for (int i = 0; i < 400; ++i) long_bad.Put(i % 2 ? 0 : 2, i % 2 ? 1 : 2);
     long_bad.Put(3, 2);
     for (int i = 0; i < 400; ++i) long_bad.Put(0, 1);
-    ExpectSame(long_bad.Body(1000), 1000, "bad pattern in a long stream");
+    EXPECT_LE(ExpectSame(long_bad.Body(1000), 1000, "bad pattern in a long stream"), 0);
+    // In a stream long enough to be decoded in two parts: the bad pattern in either part, or
+    // past the declared length (where it must not matter).
+    for (int bad_at : {3000, 15000, 19000}) {
+        TestBits t = gap.Header();
+        for (int i = 0; i < 20000; ++i) {
+            if (i == bad_at) t.Put(3, 2);
+            t.Put(i % 3 ? 0 : 2, i % 3 ? 1 : 2);
+        }
+        for (int32_t declared : {20000, 18000}) {
+            const int32_t result = ExpectSame(
+                t.Body(declared), 20000,
+                "bad pattern at " + std::to_string(bad_at) + " of " + std::to_string(declared));
+            EXPECT_EQ(result > 0, bad_at >= declared) << bad_at << " of " << declared;
+        }
+    }
     // Last code ending in the last bit, and followed by every count of spare bits.
     for (int spare = 0; spare < 8; ++spare) {
         TestBits t = gap.Header();
         for (int i = 0; i < 13 + spare; ++i) t.Put(0, 1);
-        ExpectSame(t.Body(13 + spare), 13 + spare, "spare bits " + std::to_string(spare));
+        EXPECT_EQ(ExpectSame(t.Body(13 + spare), 13 + spare, "spare bits " + std::to_string(spare)),
+                  13 + spare);
         ExpectSame(t.Body(14 + spare), 14 + spare, "one past the end " + std::to_string(spare));
     }
 }
