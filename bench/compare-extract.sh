@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Whole-process extraction: `filespack extract` against unzip, tar (gzip and zstd) and 7z on the
-# same flat set of files, with `cp -r` as the floor. Every tool runs pinned to one core; the time
-# is the median of several runs of wall-clock time, and each tool's output is checked once
-# against the originals. Also prints the peak memory of `filespack extract`.
+# same flat set of files, with `cp -r` as the floor. Two tables: first every tool pinned to one
+# core, compared by processor time (the fair single-core comparison; filespack then decodes on
+# its one thread); then every tool free to use all cores, compared by wall-clock time (filespack
+# with its default threads, and with -j 1 beside it). Times are medians of several runs; each
+# tool's output is checked once against the originals. Also prints the peak memory of
+# `filespack extract` with one and with its default threads.
 #
 #   bench/compare-extract.sh FILESPACK [DATA-DIR] [RUNS]
 #
@@ -18,12 +21,8 @@ runs=${3:-5}
 files=$data/files
 work=${BENCH_WORK:-$data/extract}
 core=${BENCH_CORE:-1}
-# Everything from here on, the tools included, runs on one core.
-if [ "${BENCH_PINNED:-}" != "$core" ]; then
-    BENCH_PINNED=$core exec taskset -c "$core" "$0" "$@"
-fi
 
-for tool in unzip zip zstd 7z /usr/bin/time; do
+for tool in unzip zip zstd 7z taskset /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 1; }
 done
 [ -d "$files" ] || { echo "no data in $files (bench/make-data.sh)" >&2; exit 1; }
@@ -54,6 +53,7 @@ run_tool() {
     case $1 in
         cp) cp -r "$files/." "$out/" ;;
         filespack) "$filespack" extract -q "$archives/data.fpk" -o "$out" ;;
+        filespack-j1) "$filespack" extract -q -j 1 "$archives/data.fpk" -o "$out" ;;
         unzip) unzip -q "$archives/data.zip" -d "$out" ;;
         tar-gz) tar -xzf "$archives/data.tar.gz" -C "$out" ;;
         tar-zstd) tar --zstd -xf "$archives/data.tar.zst" -C "$out" ;;
@@ -63,7 +63,7 @@ run_tool() {
 archive_of() {
     case $1 in
         cp) echo "" ;;
-        filespack) echo "$archives/data.fpk" ;;
+        filespack*) echo "$archives/data.fpk" ;;
         unzip) echo "$archives/data.zip" ;;
         tar-gz) echo "$archives/data.tar.gz" ;;
         tar-zstd) echo "$archives/data.tar.zst" ;;
@@ -88,66 +88,105 @@ check() {
 }
 
 tools=(cp filespack unzip tar-gz tar-zstd 7z)
-declare -A median
-for tool in "${tools[@]}"; do
+free_tools=(cp filespack filespack-j1 unzip tar-gz tar-zstd 7z)
+for tool in "${free_tools[@]}"; do
     fresh
     run_tool "$tool"
     check "$tool"
 done
+# One timed run: "wall cpu" in microseconds. Processor time (user + system, the tool's child
+# processes included) counts only this tool's work on a machine others share.
+timed() {
+    local pin=$1 tool=$2
+    local -a prefix=()
+    [ "$pin" = pinned ] && prefix=(taskset -c "$core")
+    fresh
+    sync
+    "${prefix[@]}" /usr/bin/time -f '%e %U %S' bash -c \
+        "$(declare -f run_tool); files='$files' out='$out' archives='$archives' \
+        filespack='$filespack' run_tool $tool" 2>&1 >/dev/null | tail -1 |
+        awk '{ printf "%d %d\n", $1 * 1000000, ($2 + $3) * 1000000 }'
+}
 # Rounds go over every tool in turn, so a busy moment hurts them alike.
-declare -A times walls
+declare -A times walls free_times free_walls
 for ((r = 0; r < runs; r++)); do
     for tool in "${tools[@]}"; do
-        fresh
-        sync
-        # Processor time (user + system, the tool's child processes included) counts only this
-        # tool's work on a machine others share; wall-clock time is kept beside it.
-        read -r wall cpu < <(/usr/bin/time -f '%e %U %S' bash -c \
-            "$(declare -f run_tool); files='$files' out='$out' archives='$archives' \
-            filespack='$filespack' run_tool $tool" 2>&1 >/dev/null | tail -1 |
-            awk '{ printf "%d %d\n", $1 * 1000000, ($2 + $3) * 1000000 }')
+        read -r wall cpu < <(timed pinned "$tool")
         times[$tool]+="$cpu "
         walls[$tool]+="$wall "
+    done
+    for tool in "${free_tools[@]}"; do
+        read -r wall cpu < <(timed free "$tool")
+        free_times[$tool]+="$cpu "
+        free_walls[$tool]+="$wall "
     done
 done
 median_of() {
     printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 }
         END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
-declare -A wall_median
+declare -A median wall_median free_median free_wall_median
 for tool in "${tools[@]}"; do
     # shellcheck disable=SC2086
     median[$tool]=$(median_of ${times[$tool]})
     # shellcheck disable=SC2086
     wall_median[$tool]=$(median_of ${walls[$tool]})
 done
+for tool in "${free_tools[@]}"; do
+    # shellcheck disable=SC2086
+    free_median[$tool]=$(median_of ${free_times[$tool]})
+    # shellcheck disable=SC2086
+    free_wall_median[$tool]=$(median_of ${free_walls[$tool]})
+done
+
+archive_size() {
+    local archive
+    archive=$(archive_of "$1")
+    if [ -n "$archive" ]; then stat -c %s "$archive"; else echo -; fi
+}
+ratio() { echo "$1 / $2" | bc -l; }
+seconds() { echo "$1 / 1000000" | bc -l; }
 
 bytes=$(cd "$files" && xargs -a "$list" cat | wc -c)
 echo "Extraction of $(wc -l <"$list") files, $(echo "scale=1; $bytes / 1000000" | bc) MB, into" \
     "$work; median of $runs runs, each tool pinned to core $core. Ratios are of processor" \
     "time (user + system)."
 echo
-printf '| %-10s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "cpu s" "wall s" \
+printf '| %-12s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "cpu s" "wall s" \
     "tool / filespack" "tool / cp"
-echo "|------------|--------------|---------|---------|------------------|-----------|"
+echo "|--------------|--------------|---------|---------|------------------|-----------|"
 for tool in "${tools[@]}"; do
-    archive=$(archive_of "$tool")
-    size=-
-    [ -n "$archive" ] && size=$(stat -c %s "$archive")
-    printf '| %-10s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" "$size" \
-        "$(echo "${median[$tool]} / 1000000" | bc -l)" \
-        "$(echo "${wall_median[$tool]} / 1000000" | bc -l)" \
-        "$(echo "${median[$tool]} / ${median[filespack]}" | bc -l)" \
-        "$(echo "${median[$tool]} / ${median[cp]}" | bc -l)"
+    printf '| %-12s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" "$(archive_size "$tool")" \
+        "$(seconds "${median[$tool]}")" "$(seconds "${wall_median[$tool]}")" \
+        "$(ratio "${median[$tool]}" "${median[filespack]}")" \
+        "$(ratio "${median[$tool]}" "${median[cp]}")"
 done
 
-# Peak memory: the extraction against the same program doing nothing.
-fresh
-peak=$(/usr/bin/time -v "$filespack" extract -q "$archives/data.fpk" -o "$out" 2>&1 >/dev/null |
-    awk -F: '/Maximum resident set size/ { print $2 + 0 }')
-idle=$(/usr/bin/time -v "$filespack" --version 2>&1 >/dev/null |
-    awk -F: '/Maximum resident set size/ { print $2 + 0 }')
 echo
-echo "Peak memory of filespack extract: $peak KiB (the program alone: $idle KiB; beyond it:" \
-    "$((peak - idle)) KiB; package $(stat -c %s "$archives/data.fpk") bytes)."
+echo "The same with all $(nproc) cores free to every tool (no pinning; filespack with its default" \
+    "threads, and with -j 1); median of $runs runs. Ratios are of wall-clock time."
+echo
+printf '| %-12s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "wall s" "cpu s" \
+    "tool / filespack" "tool / cp"
+echo "|--------------|--------------|---------|---------|------------------|-----------|"
+for tool in "${free_tools[@]}"; do
+    printf '| %-12s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" "$(archive_size "$tool")" \
+        "$(seconds "${free_wall_median[$tool]}")" "$(seconds "${free_median[$tool]}")" \
+        "$(ratio "${free_wall_median[$tool]}" "${free_wall_median[filespack]}")" \
+        "$(ratio "${free_wall_median[$tool]}" "${free_wall_median[cp]}")"
+done
+
+# Peak memory: the extraction, with one and with the default threads, against the same program
+# doing nothing.
+peak_of() {
+    fresh
+    /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1
+}
+peak_one=$(peak_of "$filespack" extract -q -j 1 "$archives/data.fpk" -o "$out")
+peak_default=$(peak_of "$filespack" extract -q "$archives/data.fpk" -o "$out")
+idle=$(peak_of "$filespack" --version)
+echo
+echo "Peak memory of filespack extract (package $(stat -c %s "$archives/data.fpk") bytes; the" \
+    "program alone: $idle KiB): -j 1 $peak_one KiB ($((peak_one - idle)) KiB beyond it), default" \
+    "threads $peak_default KiB ($((peak_default - idle)) KiB beyond it)."
 rm -rf "$out"
