@@ -153,52 +153,76 @@ bool NumberCodes(CodeTables& t) {
     return true;
 }
 
+// A code short enough for the look-up, in code order.
+struct ShortCode {
+    uint32_t code;
+    uint32_t length;
+    uint32_t byte;
+};
+
+void FillEntries(uint32_t* at, uint32_t count, uint32_t entry) {
+    for (uint32_t i = 0; i < count; ++i) at[i] = entry;
+}
+
+// Fills the 2^room entries at `table`, which all begin with the codes `entry` already holds:
+// each short code that fits in the room takes the entries whose next bits are that code, and
+// entries no such code takes keep `entry` as it is. Every entry is written once, at the depth
+// where its codes end, so the work is about one store per entry.
+void FillCodes(uint32_t* table, uint32_t room, uint32_t entry, const ShortCode* codes,
+               uint32_t code_count) {
+    const uint32_t held = entry >> kCountShift & 3;
+    uint32_t filled = 0;
+    for (uint32_t k = 0; k < code_count && codes[k].length <= room; ++k) {
+        const uint32_t shift = room - codes[k].length;
+        const uint32_t begin = codes[k].code << shift;
+        const uint32_t end = (codes[k].code + 1) << shift;
+        FillEntries(table + filled, begin - filled, entry);
+        const uint32_t longer = (entry & ~uint32_t{63 | 3 << kCountShift}) |
+                                ((entry & 63) + codes[k].length) | (held + 1) << kCountShift |
+                                codes[k].byte << (kBytesShift + 8 * held);
+        if (held + 1 == kMaxCodesPerEntry || shift == 0) {
+            FillEntries(table + begin, end - begin, longer);
+        } else {
+            FillCodes(table + begin, shift, longer, codes, code_count);
+        }
+        filled = end;
+    }
+    FillEntries(table + filled, (uint32_t{1} << room) - filled, entry);
+}
+
 // Fills the look-ups. A code of length n <= table width owns every entry whose top n bits are
 // that code: the entries it owns are exactly those whose group walk would end on it, because
 // the groups' code ranges nest (first[g] = limit[g-1] << step[g]). Entries no short code owns
-// stay 0 and send the decoder to the walk, which gives the same byte or the same failure.
-// An entry of the multi-code look-up chains the single-code entries of what follows each code,
-// as long as the codes lie wholly inside the entry's bits (the bits past them are unknown).
+// send the decoder to the walk, which gives the same byte or the same failure. An entry of the
+// multi-code look-up holds the codes that lie wholly inside its bits, up to three.
 void BuildLookup(CodeTables& t) {
     const int32_t bits = t.table_bits;
     const uint32_t size = uint32_t{1} << bits;
-    const uint32_t mask = size - 1;
     uint16_t* const single = t.single;
-    for (uint32_t e = 0; e < size; ++e) single[e] = kNoShortCode;
+    ShortCode codes[kByteValues];
+    uint32_t code_count = 0;
     int32_t g = 0;
+    uint32_t filled = 0;
     for (; g < t.groups && t.code_length[g] <= bits; ++g) {
-        const int32_t shift = bits - t.code_length[g];
-        const int32_t first = t.group_limit[g] - t.group_size[g];
-        const auto tag = static_cast<uint16_t>(t.code_length[g] << kSingleLengthShift);
+        const auto length = static_cast<uint32_t>(t.code_length[g]);
+        const uint32_t shift = static_cast<uint32_t>(bits) - length;
+        const auto first = static_cast<uint32_t>(t.group_limit[g] - t.group_size[g]);
+        const auto tag = static_cast<uint16_t>(length << kSingleLengthShift);
         for (int32_t k = 0; k < t.group_size[g]; ++k) {
-            const auto begin = static_cast<uint32_t>(first + k) << shift;
-            const uint32_t end = static_cast<uint32_t>(first + k + 1) << shift;
-            const auto entry = static_cast<uint16_t>(tag | t.symbols[t.group_offset[g] + k]);
+            const uint8_t byte = t.symbols[t.group_offset[g] + k];
+            const uint32_t code = first + static_cast<uint32_t>(k);
+            codes[code_count++] = {code, length, byte};
+            const uint32_t begin = code << shift;
+            const uint32_t end = (code + 1) << shift;
+            for (uint32_t e = filled; e < begin; ++e) single[e] = kNoShortCode;
+            const auto entry = static_cast<uint16_t>(tag | byte);
             for (uint32_t e = begin; e < end; ++e) single[e] = entry;
+            filled = end;
         }
     }
+    for (uint32_t e = filled; e < size; ++e) single[e] = kNoShortCode;
     t.short_groups = g;
-    // Without branches: an entry's codes are independent of its neighbours', so the processor
-    // works on several entries at once. A missing code's length is too large to fit, so it and
-    // everything after it drop out of the count; the bytes of codes not counted are ignored.
-    const auto width = static_cast<uint32_t>(bits);
-    for (uint32_t e = 0; e < size; ++e) {
-        const uint32_t a = single[e];
-        const uint32_t a_end = a >> kSingleLengthShift;
-        const uint32_t b = single[(e << (a_end & 31)) & mask];
-        const uint32_t b_end = a_end + (b >> kSingleLengthShift);
-        const uint32_t c = single[(e << (b_end & 31)) & mask];
-        const uint32_t c_end = b_end + (c >> kSingleLengthShift);
-        const uint32_t codes = static_cast<uint32_t>(a_end <= width) +
-                               static_cast<uint32_t>(b_end <= width) +
-                               static_cast<uint32_t>(c_end <= width);
-        const uint32_t used = c_end <= width   ? c_end
-                              : b_end <= width ? b_end
-                              : a_end <= width ? a_end
-                                               : 0;
-        t.lookup[e] = used | codes << kCountShift | (a & 0xFF) << kBytesShift |
-                      (b & 0xFF) << (kBytesShift + 8) | (c & 0xFF) << (kBytesShift + 16);
-    }
+    FillCodes(t.lookup, static_cast<uint32_t>(bits), 0, codes, code_count);
 }
 
 // The stream's bits from bit `position` on, most significant first, in a 64-bit word; bits past
@@ -371,9 +395,9 @@ bool DecodeSequential(const CodeTables& t, const Stream& s, int64_t position, ui
 // arrives, it steps code by code until it stands on one of them, and from there the second
 // lane's bytes are the true ones. Without a meeting, or when the second lane meets a pattern
 // that is no code, the rest is decoded in order, so every stream gives what it gave before.
-constexpr int kMarks = 64;
+constexpr int kMarks = 32;
 // Below this many bytes the set-up costs more than the overlap gains.
-constexpr int32_t kSplitBytes = 8192;
+constexpr int32_t kSplitBytes = 1024;
 
 template <int kBits>
 bool DecodeSplit(const CodeTables& t, const Stream& s, int64_t position, uint8_t* out, uint8_t* end,
