@@ -26,7 +26,7 @@ void AddDecodeOptions(CLI::App& verb, DecodeOptions& options) {
     AddReadOptions(verb, options);
     verb.add_option("-j,--threads", options.threads,
                     "Threads that decode chunks ahead of the one that writes (default: one per "
-                    "hardware thread; 1 decodes each chunk as it is written, like the Windows "
+                    "processor it may use; 1 decodes each chunk as it is written, like the Windows "
                     "program)")
         ->check(CLI::Range(1, kMaxDecodeThreads));
 }

@@ -29,7 +29,7 @@ struct ListOptions : ReadOptions {
 
 // For the verbs that decode.
 struct DecodeOptions : ReadOptions {
-    int threads = 0;  // decoding threads; 0: one per hardware thread
+    int threads = 0;  // decoding threads; 0: one per processor it may use
 };
 
 struct ExtractOptions : DecodeOptions {

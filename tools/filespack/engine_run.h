@@ -22,7 +22,7 @@ using ConsumedListener = std::function<void(int64_t consumed)>;
 
 inline constexpr int kMaxDecodeThreads = 256;
 
-// The threads asked for, or with 0 one per hardware thread (at least 1).
+// The threads asked for, or with 0 one per processor this process may use (at least 1).
 int DecodeThreads(int asked);
 
 // With `threads` above 1, chunks are decoded that many at a time ahead of the engine, which still
