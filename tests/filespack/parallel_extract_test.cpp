@@ -168,8 +168,8 @@ TEST_F(ParallelExtract, TruncatedPackagesFailAlike) {
     // Cut inside a chunk body, once as a plain cut (the header then declares more than there
     // is) and once with the header's length made to agree, so the chunk runs past the end.
     for (const bool agree : {false, true}) {
-        std::vector<uint8_t> cut(package_.begin(),
-                                 package_.begin() + middle.offset + middle.length / 2);
+        const auto cut_at = static_cast<std::ptrdiff_t>(middle.offset + middle.length / 2);
+        std::vector<uint8_t> cut(package_.begin(), package_.begin() + cut_at);
         if (agree) {
             const auto declared = static_cast<uint32_t>(cut.size() - LENGTH_BASE);
             for (int i = 0; i < 4; ++i) cut[20 + i] = static_cast<uint8_t>(declared >> (8 * i));
