@@ -15,6 +15,10 @@ namespace {
 constexpr size_t kCapacitySlack = 16;
 // The extraction engine's buffer is block size + 512 bytes.
 constexpr size_t kBufferSlack = 512;
+// A stored chunk is one move for the decoder and a coded one a decode at about a tenth of that
+// speed, so a code must save at least 1/64 of the stored size to be used. Already-compressed
+// files then cost a little more room and extract several times faster.
+constexpr size_t kWorthCoding = 64;
 
 std::vector<uint8_t> StoredStream(const uint8_t* piece, size_t size) {
     std::vector<uint8_t> stream;
@@ -57,9 +61,13 @@ std::vector<uint8_t> ChunkEncoder::Encode(const uint8_t* piece, size_t size,
         runs_plan = PlanEntropyCode(CountBytes(runs.data(), runs.size()));
     }
     const bool use_runs = runs_plan.groups > 0 && runs_plan.BodySize() < stored_plan.BodySize();
-    const std::vector<uint8_t>& stream = use_runs ? runs : stored;
+    const EntropyPlan& best = use_runs ? runs_plan : stored_plan;
+    const size_t stored_body = stored.size() + 6;  // declared length, h = 1, length 8
+    const bool worth_coding = best.BodySize() < stored_body - stored_body / kWorthCoding;
+    const std::vector<uint8_t>& stream = use_runs && worth_coding ? runs : stored;
     std::vector<uint8_t> body =
-        WriteEntropyBody(use_runs ? runs_plan : stored_plan, stream.data(), stream.size());
+        worth_coding ? WriteEntropyBody(best, stream.data(), stream.size())
+                     : WriteEntropyBody(IdentityPlan(ByteCounts{}), stored.data(), stored.size());
 
     // A body that does not decode to the piece would be a broken package: fall back to the
     // plainest form, which the decoder takes byte for byte.

@@ -28,10 +28,11 @@ constexpr int32_t kSmallChunk = 16384;
 
 // A look-up entry: the whole codes, up to three, that lie in the next table-width bits.
 //   bits 0-5 their total length (at the bottom, so that a shift can take the entry as its
-//   count), 6-7 how many codes (0: take the walk), 8-15 the first byte, 16-23 the second,
-//   24-31 the third.
-constexpr int kCountShift = 6;
-constexpr int kBytesShift = 8;
+//   count), 6-13 the first byte, 14-21 the second, 22-29 the third, 30-31 how many codes (at
+//   the top, so that one shift extracts it). An entry with no code is 0: it takes no bits and
+//   writes nothing, so the look-ups after it in a round stand still on it too.
+constexpr int kCountShift = 30;
+constexpr int kBytesShift = 6;
 constexpr uint32_t kMaxCodesPerEntry = 3;
 // A single-code entry: bits 0-7 the byte, 8-13 the code's length; a length longer than any
 // table when no short code starts there.
@@ -170,14 +171,14 @@ void FillEntries(uint32_t* at, uint32_t count, uint32_t entry) {
 // where its codes end, so the work is about one store per entry.
 void FillCodes(uint32_t* table, uint32_t room, uint32_t entry, const ShortCode* codes,
                uint32_t code_count) {
-    const uint32_t held = entry >> kCountShift & 3;
+    const uint32_t held = entry >> kCountShift;
     uint32_t filled = 0;
     for (uint32_t k = 0; k < code_count && codes[k].length <= room; ++k) {
         const uint32_t shift = room - codes[k].length;
         const uint32_t begin = codes[k].code << shift;
         const uint32_t end = (codes[k].code + 1) << shift;
         FillEntries(table + filled, begin - filled, entry);
-        const uint32_t longer = (entry & ~uint32_t{63 | 3 << kCountShift}) |
+        const uint32_t longer = (entry & ~(uint32_t{63} | uint32_t{3} << kCountShift)) |
                                 ((entry & 63) + codes[k].length) | (held + 1) << kCountShift |
                                 codes[k].byte << (kBytesShift + 8 * held);
         if (held + 1 == kMaxCodesPerEntry || shift == 0) {
@@ -318,23 +319,26 @@ bool CanRound(const Lane& lane, const Stream& s, const uint8_t* out_end) {
     return lane.next <= s.last_load && out_end - lane.out >= kRoundOutput;
 }
 
-// Up to four codes through the look-up. False when a pattern needs the walk: the lane then
-// stands just before it.
+// Four look-ups. False when a pattern needs the walk: the lane then stands just before it (an
+// entry with no code stops the lane where it is for the rest of the round, so no look-up needs a
+// test of its own).
 template <int kBits>
 bool Round(const CodeTables& t, const Stream& s, Lane& lane) {
     lane.window |= LoadBigEndian64(s.bytes + lane.next) >> lane.held;
     lane.next += (63 - lane.held) >> 3;
     lane.held |= 56;
+    uint32_t e = 0;
     for (int i = 0; i < 4; ++i) {
-        const uint32_t e = t.lookup[lane.window >> (64 - kBits)];
-        if ((e >> kCountShift & 3) == 0) return false;
+        e = t.lookup[lane.window >> (64 - kBits)];
         PutBytes(lane.out, e);
-        lane.out += e >> kCountShift & 3;
-        // x86 shifts take their count modulo 64, so the entry serves as it is.
+        lane.out += e >> kCountShift;
+        // x86 shifts take their count modulo 64, so the entry serves as it is; `held` is only
+        // kept modulo 64 here, the entry's upper bits being multiples of 64.
         lane.window <<= e & 63;
-        lane.held -= e & 63;
+        lane.held -= e;
     }
-    return true;
+    lane.held &= 63;
+    return e != 0;
 }
 
 // One code, every code checked against the end of the stream. False where the byte-at-a-time
