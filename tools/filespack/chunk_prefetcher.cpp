@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "package/package_format.h"
 
@@ -31,7 +32,15 @@ ChunkPrefetcher::ChunkPrefetcher(std::span<const uint8_t> package, int threads)
         return;
     }
     threads_.reserve(workers);
-    for (size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+    for (size_t i = 0; i < workers; ++i) {
+        // Fewer threads than asked for still work; none leaves every chunk to the engine's.
+        try {
+            threads_.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (threads_.empty()) walk_ended_ = true;
 }
 
 ChunkPrefetcher::~ChunkPrefetcher() {
