@@ -64,6 +64,23 @@ int32_t LoadDeclaredLength(const uint8_t* body) {
     return static_cast<int32_t>(value);
 }
 
+// The stream's bits from bit `position` on, most significant first, in a 64-bit word; bits past
+// the end of the stream read as zero, as the byte-at-a-time reader hands them out.
+uint64_t PeekWord(const uint8_t* stream, int64_t stream_bytes, int64_t position) {
+    const int64_t at = position >> 3;
+    uint64_t word = 0;
+    if (at + 8 <= stream_bytes) {
+        std::memcpy(&word, stream + at, 8);
+        word = __builtin_bswap64(word);
+    } else {
+        for (int64_t i = 0; i < 8; ++i) {
+            word <<= 8;
+            if (at + i < stream_bytes) word |= stream[at + i];
+        }
+    }
+    return word << (position & 7);
+}
+
 // Group count, lengths and (for two groups or more) one group index per byte value. Rejects
 // lengths the reader or a 32-bit code value could not carry.
 bool ReadDescription(BitReader& reader, CodeTables& t) {
@@ -74,9 +91,20 @@ bool ReadDescription(BitReader& reader, CodeTables& t) {
     if (t.groups >= 2) {
         int32_t width = 1;
         for (int32_t reach = 2; reach < t.groups; reach *= 2) ++width;
-        for (int32_t b = 0; b < kByteValues; ++b) {
-            t.byte_group[b] = static_cast<int32_t>(reader.Read(width));
+        // The indexes are read several at a time from a 64-bit window; past the end of the
+        // stream they read as zero, as the reader would hand them out.
+        int64_t position = reader.bits_consumed;
+        const int32_t per_word = 56 / width;
+        for (int32_t b = 0; b < kByteValues;) {
+            uint64_t word = PeekWord(reader.data, reader.length - 4, position);
+            for (int32_t k = 0; k < per_word && b < kByteValues; ++k, ++b) {
+                t.byte_group[b] = static_cast<int32_t>(word >> (64 - width));
+                word <<= width;
+                position += width;
+            }
         }
+        if (position > reader.bits_available) return false;
+        reader.bits_consumed = static_cast<int32_t>(position);
     } else {
         for (int32_t b = 0; b < kByteValues; ++b) t.byte_group[b] = 0;
     }
@@ -170,7 +198,7 @@ void FillEntries(uint32_t* at, uint32_t count, uint32_t entry) {
 // entries no such code takes keep `entry` as it is. Every entry is written once, at the depth
 // where its codes end, so the work is about one store per entry.
 void FillCodes(uint32_t* table, uint32_t room, uint32_t entry, const ShortCode* codes,
-               uint32_t code_count) {
+               uint32_t code_count, uint32_t max_codes) {
     const uint32_t held = entry >> kCountShift;
     uint32_t filled = 0;
     for (uint32_t k = 0; k < code_count && codes[k].length <= room; ++k) {
@@ -181,10 +209,10 @@ void FillCodes(uint32_t* table, uint32_t room, uint32_t entry, const ShortCode* 
         const uint32_t longer = (entry & ~(uint32_t{63} | uint32_t{3} << kCountShift)) |
                                 ((entry & 63) + codes[k].length) | (held + 1) << kCountShift |
                                 codes[k].byte << (kBytesShift + 8 * held);
-        if (held + 1 == kMaxCodesPerEntry || shift == 0) {
+        if (held + 1 == max_codes || shift == 0) {
             FillEntries(table + begin, end - begin, longer);
         } else {
-            FillCodes(table + begin, shift, longer, codes, code_count);
+            FillCodes(table + begin, shift, longer, codes, code_count, max_codes);
         }
         filled = end;
     }
@@ -223,24 +251,10 @@ void BuildLookup(CodeTables& t) {
     }
     for (uint32_t e = filled; e < size; ++e) single[e] = kNoShortCode;
     t.short_groups = g;
-    FillCodes(t.lookup, static_cast<uint32_t>(bits), 0, codes, code_count);
-}
-
-// The stream's bits from bit `position` on, most significant first, in a 64-bit word; bits past
-// the end of the stream read as zero, as the byte-at-a-time reader hands them out.
-uint64_t PeekWord(const uint8_t* stream, int64_t stream_bytes, int64_t position) {
-    const int64_t at = position >> 3;
-    uint64_t word = 0;
-    if (at + 8 <= stream_bytes) {
-        std::memcpy(&word, stream + at, 8);
-        word = __builtin_bswap64(word);
-    } else {
-        for (int64_t i = 0; i < 8; ++i) {
-            word <<= 8;
-            if (at + i < stream_bytes) word |= stream[at + i];
-        }
-    }
-    return word << (position & 7);
+    // A short chunk's narrower look-up rarely holds three codes, and filling the third level
+    // would cost more than it saves.
+    FillCodes(t.lookup, static_cast<uint32_t>(bits), 0, codes, code_count,
+              bits < kTableBits ? 2 : kMaxCodesPerEntry);
 }
 
 // One code by the group walk, for codes longer than the look-up and for bit patterns that are
