@@ -1,5 +1,6 @@
 #include "codec/entropy_decode.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -333,6 +334,19 @@ bool CanRound(const Lane& lane, const Stream& s, const uint8_t* out_end) {
     return lane.next <= s.last_load && out_end - lane.out >= kRoundOutput;
 }
 
+// How many rounds the lane can take, one after another, before any of its limits needs to be
+// looked at again: each round loads at most 7 bytes further on, writes at most kRoundOutput
+// bytes and moves the output and position on by at most 12 bytes and 48 bits.
+int64_t SafeRounds(const Lane& lane, const Stream& s, const uint8_t* out_end, int64_t stop) {
+    const int64_t room = out_end - lane.out - kRoundOutput;
+    const int64_t position = lane.Position();
+    if (lane.next > s.last_load || room < 0 || position >= stop) return 0;
+    const int64_t by_input = (s.last_load - lane.next) / 7 + 1;
+    const int64_t by_output = room / 12 + 1;
+    const int64_t by_stop = (stop - position - 1) / 48 + 1;
+    return std::min(by_input, std::min(by_output, by_stop));
+}
+
 // Four look-ups. False when a pattern needs the walk: the lane then stands just before it (an
 // entry with no code stops the lane where it is for the rest of the round, so no look-up needs a
 // test of its own).
@@ -380,6 +394,9 @@ bool RunFast(const CodeTables& t, const Stream& s, int64_t& position, uint8_t*& 
     Lane lane;
     StartLane(lane, s, position, out);
     while (CanRound(lane, s, end) && lane.Position() < stop) {
+        for (int64_t n = SafeRounds(lane, s, end, stop); n > 1; --n) {
+            if (!Round<kBits>(t, s, lane)) break;
+        }
         if (Round<kBits>(t, s, lane)) continue;
         int64_t at = lane.Position();
         if (!WalkOne(t, s.bytes, s.size, at, lane.out++)) return false;
@@ -441,6 +458,17 @@ bool DecodeSplit(const CodeTables& t, const Stream& s, int64_t position, uint8_t
     if (b_fast) StartLane(b, s, second, spare + kMarks);
     uint8_t* b_out = spare + kMarks;
     while (a_fast || b_fast) {
+        if (a_fast && b_fast) {
+            for (int64_t n = std::min(SafeRounds(a, s, end, first_stop),
+                                      SafeRounds(b, s, spare_end, INT64_MAX));
+                 n > 0; --n) {
+                // A lane stopped before a pattern that needs the walk stops again at once in
+                // the checked round below, which walks it.
+                const bool a_on = Round<kBits>(t, s, a);
+                const bool b_on = Round<kBits>(t, s, b);
+                if (!(a_on && b_on)) break;
+            }
+        }
         if (a_fast && (!CanRound(a, s, end) || a.Position() >= first_stop)) {
             a_fast = false;
             position = a.Position();
