@@ -220,6 +220,29 @@ void FillCodes(uint32_t* table, uint32_t room, uint32_t entry, const ShortCode* 
     FillEntries(table + filled, (uint32_t{1} << room) - filled, entry);
 }
 
+// The look-up with at most two codes per entry: the entries of each first code take the second
+// code from the single-code look-up of the bits after it. One pass, no branches.
+void FillPairs(CodeTables& t, const ShortCode* codes, uint32_t code_count) {
+    const auto bits = static_cast<uint32_t>(t.table_bits);
+    uint32_t filled = 0;
+    for (uint32_t k = 0; k < code_count; ++k) {
+        const uint32_t length = codes[k].length;
+        const uint32_t room = bits - length;
+        const uint32_t begin = codes[k].code << room;
+        FillEntries(t.lookup + filled, begin - filled, 0);
+        const uint32_t one = length | codes[k].byte << kBytesShift | uint32_t{1} << kCountShift;
+        for (uint32_t x = 0; x < uint32_t{1} << room; ++x) {
+            const uint32_t next = t.single[x << length];
+            const uint32_t next_length = next >> kSingleLengthShift;
+            const uint32_t two = one + next_length + ((next & 0xFF) << (kBytesShift + 8)) +
+                                 (uint32_t{1} << kCountShift);
+            t.lookup[begin + x] = next_length <= room ? two : one;
+        }
+        filled = begin + (uint32_t{1} << room);
+    }
+    FillEntries(t.lookup + filled, (uint32_t{1} << bits) - filled, 0);
+}
+
 // Fills the look-ups. A code of length n <= table width owns every entry whose top n bits are
 // that code: the entries it owns are exactly those whose group walk would end on it, because
 // the groups' code ranges nest (first[g] = limit[g-1] << step[g]). Entries no short code owns
@@ -254,8 +277,11 @@ void BuildLookup(CodeTables& t) {
     t.short_groups = g;
     // A short chunk's narrower look-up rarely holds three codes, and filling the third level
     // would cost more than it saves.
-    FillCodes(t.lookup, static_cast<uint32_t>(bits), 0, codes, code_count,
-              bits < kTableBits ? 2 : kMaxCodesPerEntry);
+    if (bits < kTableBits) {
+        FillPairs(t, codes, code_count);
+    } else {
+        FillCodes(t.lookup, static_cast<uint32_t>(bits), 0, codes, code_count, kMaxCodesPerEntry);
+    }
 }
 
 // One code by the group walk, for codes longer than the look-up and for bit patterns that are
