@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "codec/bit_reader.h"
 
@@ -348,7 +349,8 @@ struct Lane {
 constexpr int64_t kRoundOutput = 4 * kMaxCodesPerEntry + 1;
 
 // Needs `position >> 3` <= the stream's last load.
-void StartLane(Lane& lane, const Stream& s, int64_t position, uint8_t* out) {
+[[gnu::always_inline]] inline void StartLane(Lane& lane, const Stream& s, int64_t position,
+                                             uint8_t* out) {
     lane.next = position >> 3;
     lane.window = LoadBigEndian64(s.bytes + lane.next) << (position & 7);
     lane.held = static_cast<uint32_t>(56 - (position & 7));
@@ -356,14 +358,16 @@ void StartLane(Lane& lane, const Stream& s, int64_t position, uint8_t* out) {
     lane.out = out;
 }
 
-bool CanRound(const Lane& lane, const Stream& s, const uint8_t* out_end) {
+[[gnu::always_inline]] inline bool CanRound(const Lane& lane, const Stream& s,
+                                            const uint8_t* out_end) {
     return lane.next <= s.last_load && out_end - lane.out >= kRoundOutput;
 }
 
 // How many rounds the lane can take, one after another, before any of its limits needs to be
 // looked at again: each round loads at most 7 bytes further on, writes at most kRoundOutput
 // bytes and moves the output and position on by at most 12 bytes and 48 bits.
-int64_t SafeRounds(const Lane& lane, const Stream& s, const uint8_t* out_end, int64_t stop) {
+[[gnu::always_inline]] inline int64_t SafeRounds(const Lane& lane, const Stream& s,
+                                                 const uint8_t* out_end, int64_t stop) {
     const int64_t room = out_end - lane.out - kRoundOutput;
     const int64_t position = lane.Position();
     if (lane.next > s.last_load || room < 0 || position >= stop) return 0;
@@ -377,7 +381,7 @@ int64_t SafeRounds(const Lane& lane, const Stream& s, const uint8_t* out_end, in
 // entry with no code stops the lane where it is for the rest of the round, so no look-up needs a
 // test of its own).
 template <int kBits>
-bool Round(const CodeTables& t, const Stream& s, Lane& lane) {
+[[gnu::always_inline]] inline bool Round(const CodeTables& t, const Stream& s, Lane& lane) {
     lane.window |= LoadBigEndian64(s.bytes + lane.next) >> lane.held;
     lane.next += (63 - lane.held) >> 3;
     lane.held |= 56;
@@ -450,104 +454,158 @@ bool DecodeSequential(const CodeTables& t, const Stream& s, int64_t position, ui
 }
 
 // Codes of a prefix code synchronise: a decoder started at an arbitrary bit soon lands on the
-// boundaries the true decoder passes. The second half of the stream is decoded by a second lane
-// that starts in its middle, interleaved with the first so that the two look-up chains overlap.
-// Its first kMarks codes are taken one at a time and their boundaries kept; when the first lane
-// arrives, it steps code by code until it stands on one of them, and from there the second
-// lane's bytes are the true ones. Without a meeting, or when the second lane meets a pattern
-// that is no code, the rest is decoded in order, so every stream gives what it gave before.
+// boundaries the true decoder passes. So the stream is cut into parts of equal bit length and
+// each part after the first is decoded by a lane of its own from its first bit, into spare room;
+// the lanes run interleaved so that their look-up chains overlap. A lane takes its first kMarks
+// codes one at a time and keeps their boundaries. Then the true decoder goes through the parts
+// in order: it decodes up to a part's start, steps code by code until it stands on one of that
+// part's marks, and from there the part's bytes are the true ones and it carries on where the
+// part's lane stopped. Without a meeting, or where a lane met a pattern that is no code or ran
+// out of room, the true decoder decodes the rest itself, so every stream gives what it gave
+// before.
 constexpr int kMarks = 32;
-// Below this many bytes the set-up costs more than the overlap gains.
+// Below kSplitBytes the set-up costs more than the overlap gains; from kMorePartsBytes on, three
+// parts gain more than two (more lanes do not: the processor is then busy enough).
 constexpr int32_t kSplitBytes = 1024;
+constexpr int32_t kMorePartsBytes = 16384;
+// A lane stops this many bits short of the next part, so that the true decoder reaches the
+// part's marks one code at a time.
+constexpr int64_t kApproach = 64;
 
+struct Part {
+    int64_t mark[kMarks + 1];  // mark[k]: where the part's code k starts; mark[0] its first bit
+    bool usable = false;       // all marks found
+    bool fast = false;         // its lane is running
+    uint8_t* begin = nullptr;  // its bytes, from code 0 on
+    const uint8_t* room_end = nullptr;
+    int64_t stop = 0;          // where the lane stops (bits)
+    int64_t end_position = 0;  // where the lane is, or stopped
+    uint8_t* end_out = nullptr;
+};
+
+// One checked round of a part's lane; a pattern that needs the walk is walked, and a lane that
+// cannot go on stops. `truth` is the first part, whose failures are the stream's.
 template <int kBits>
-bool DecodeSplit(const CodeTables& t, const Stream& s, int64_t position, uint8_t* out, uint8_t* end,
-                 uint8_t* spare, const uint8_t* spare_end) {
-    const int64_t middle = position + (s.size * 8 - position) / 2;
-    // Marks of the second lane: mark[k] is where its code k starts.
-    int64_t mark[kMarks + 1];
-    mark[0] = middle;
-    int64_t second = middle;
-    for (int k = 0; k < kMarks; ++k) {
-        if (!StepOne<kBits>(t, s, second, spare + k)) {
-            return DecodeSequential<kBits>(t, s, position, out, end);
-        }
-        mark[k + 1] = second;
+[[gnu::always_inline]] inline bool Advance(const CodeTables& t, const Stream& s, Part& p,
+                                           Lane& lane, bool truth) {
+    if (!CanRound(lane, s, p.room_end) || lane.Position() >= p.stop) {
+        p.fast = false;
+        p.end_position = lane.Position();
+        p.end_out = lane.out;
+        return true;
     }
-    // The first lane stops short of the middle, so that it reaches the marks one code at a time.
-    const int64_t first_stop = middle - 64;
-    Lane a;
-    Lane b;
-    bool a_fast = (position >> 3) <= s.last_load && position < first_stop;
-    bool b_fast = (second >> 3) <= s.last_load;
-    if (a_fast) StartLane(a, s, position, out);
-    if (b_fast) StartLane(b, s, second, spare + kMarks);
-    uint8_t* b_out = spare + kMarks;
-    while (a_fast || b_fast) {
-        if (a_fast && b_fast) {
-            for (int64_t n = std::min(SafeRounds(a, s, end, first_stop),
-                                      SafeRounds(b, s, spare_end, INT64_MAX));
-                 n > 0; --n) {
-                // A lane stopped before a pattern that needs the walk stops again at once in
-                // the checked round below, which walks it.
-                const bool a_on = Round<kBits>(t, s, a);
-                const bool b_on = Round<kBits>(t, s, b);
-                if (!(a_on && b_on)) break;
-            }
-        }
-        if (a_fast && (!CanRound(a, s, end) || a.Position() >= first_stop)) {
-            a_fast = false;
-            position = a.Position();
-            out = a.out;
-        } else if (a_fast && !Round<kBits>(t, s, a)) {
-            int64_t at = a.Position();
-            if (!WalkOne(t, s.bytes, s.size, at, a.out++)) return false;
-            if ((at >> 3) <= s.last_load) {
-                StartLane(a, s, at, a.out);
-            } else {
-                a_fast = false;
-                position = at;
-                out = a.out;
-            }
-        }
-        if (b_fast && !CanRound(b, s, spare_end)) {
-            b_fast = false;
-            second = b.Position();
-            b_out = b.out;
-        } else if (b_fast && !Round<kBits>(t, s, b)) {
-            // A pattern that is no code ends the second lane; the sequential decoder meets it
-            // again if the true decoder gets there.
-            int64_t at = b.Position();
-            second = at;
-            b_out = b.out;
-            if (!WalkOne(t, s.bytes, s.size, at, b_out)) {
-                b_fast = false;
-            } else if ((at >> 3) <= s.last_load) {
-                StartLane(b, s, at, b.out + 1);
-            } else {
-                b_fast = false;
-                second = at;
-                b_out = b.out + 1;
-            }
-        }
+    if (Round<kBits>(t, s, lane)) return true;
+    int64_t at = lane.Position();
+    p.end_position = at;
+    p.end_out = lane.out;
+    if (!WalkOne(t, s.bytes, s.size, at, lane.out)) {
+        // For a later part the pattern may lie past the true decoder's last code; the true
+        // decoder meets it again if it gets there.
+        p.fast = false;
+        return !truth;
     }
+    if ((at >> 3) <= s.last_load) {
+        StartLane(lane, s, at, lane.out + 1);
+    } else {
+        p.fast = false;
+        p.end_position = at;
+        p.end_out = lane.out + 1;
+    }
+    return true;
+}
 
-    // Meet: the first lane steps code by code over the marks.
-    int k = 0;
-    while (out < end) {
-        while (k <= kMarks && mark[k] < position) ++k;
-        if (k > kMarks) break;
-        if (mark[k] == position) {
-            const size_t known = static_cast<size_t>(b_out - (spare + k));
-            const size_t wanted = static_cast<size_t>(end - out);
-            if (known >= wanted) {
-                std::memcpy(out, spare + k, wanted);
-                return true;
+template <int kBits, int... kPart>
+bool DecodeSplit(const CodeTables& t, const Stream& s, int64_t position, uint8_t* out, uint8_t* end,
+                 uint8_t* spare, const uint8_t* spare_end, std::integer_sequence<int, kPart...>) {
+    constexpr int kParts = sizeof...(kPart);
+    const int64_t bits = s.size * 8;
+    const int64_t part_bits = (bits - position) / kParts;
+    const size_t room = static_cast<size_t>(spare_end - spare) / (kParts - 1);
+    Part parts[kParts];
+    for (int i = 0; i < kParts; ++i) {
+        Part& p = parts[i];
+        p.mark[0] = position + i * part_bits;
+        p.stop = i + 1 < kParts ? position + (i + 1) * part_bits - kApproach : INT64_MAX;
+        p.end_position = p.mark[0];
+        if (i == 0) {
+            p.usable = true;
+            p.begin = out;
+            p.room_end = end;
+            p.end_out = out;
+        } else {
+            p.begin = spare + static_cast<size_t>(i - 1) * room;
+            p.room_end = p.begin + room;
+            int64_t at = p.mark[0];
+            int k = 0;
+            for (; k < kMarks && p.begin + k < p.room_end; ++k) {
+                if (!StepOne<kBits>(t, s, at, p.begin + k)) break;
+                p.mark[k + 1] = at;
             }
-            std::memcpy(out, spare + k, known);
-            return DecodeSequential<kBits>(t, s, second, out + known, end);
+            p.usable = k == kMarks;
+            if (!p.usable) continue;
+            p.end_position = at;
+            p.end_out = p.begin + kMarks;
         }
-        if (!StepOne<kBits>(t, s, position, out++)) return false;
+        p.fast = (p.end_position >> 3) <= s.last_load && p.end_position < p.stop;
+    }
+    // The lanes are only ever named by constant indexes, so that they can live in registers.
+    Lane lanes[kParts];
+    ((parts[kPart].fast
+          ? StartLane(lanes[kPart], s, parts[kPart].end_position, parts[kPart].end_out)
+          : void()),
+     ...);
+    bool ok = true;
+    for (bool any = true; any && ok;) {
+        // Rounds every running lane can take before its limits need looking at again; a lane
+        // stopped before a pattern that needs the walk stops again at once in the checked round
+        // below, which walks it.
+        int64_t batch = INT64_MAX;
+        ((parts[kPart].fast
+              ? (batch = std::min(
+                     batch, SafeRounds(lanes[kPart], s, parts[kPart].room_end, parts[kPart].stop)))
+              : 0),
+         ...);
+        for (; batch > 0 && batch != INT64_MAX; --batch) {
+            bool on = true;
+            ((on = (parts[kPart].fast ? Round<kBits>(t, s, lanes[kPart]) : true) && on), ...);
+            if (!on) break;
+        }
+        any = false;
+        ((parts[kPart].fast && ok
+              ? (any = true, ok = Advance<kBits>(t, s, parts[kPart], lanes[kPart], kPart == 0))
+              : false),
+         ...);
+    }
+    if (!ok) return false;
+
+    // The true decoder goes through the parts in order.
+    position = parts[0].end_position;
+    out = parts[0].end_out;
+    for (int i = 1; i < kParts; ++i) {
+        const Part& p = parts[i];
+        if (!p.usable) continue;
+        if (!RunFast<kBits>(t, s, position, out, end, p.mark[0] - kApproach)) return false;
+        int k = 0;
+        bool met = false;
+        while (out < end) {
+            while (k <= kMarks && p.mark[k] < position) ++k;
+            if (k > kMarks) break;
+            if (p.mark[k] == position) {
+                met = true;
+                break;
+            }
+            if (!StepOne<kBits>(t, s, position, out++)) return false;
+        }
+        if (!met) continue;
+        const size_t known = static_cast<size_t>(p.end_out - (p.begin + k));
+        const size_t wanted = static_cast<size_t>(end - out);
+        if (known >= wanted) {
+            std::memcpy(out, p.begin + k, wanted);
+            return true;
+        }
+        std::memcpy(out, p.begin + k, known);
+        out += known;
+        position = p.end_position;
     }
     return DecodeSequential<kBits>(t, s, position, out, end);
 }
@@ -559,7 +617,12 @@ bool DecodeBytes(const CodeTables& t, const uint8_t* stream, int64_t stream_byte
                  uint8_t* out, int32_t count, uint8_t* spare) {
     const Stream s{stream, stream_bytes, stream_bytes - 8};
     if (spare != nullptr && count >= kSplitBytes) {
-        return DecodeSplit<kBits>(t, s, position, out, out + count, spare, spare + count);
+        if (count >= kMorePartsBytes) {
+            return DecodeSplit<kBits>(t, s, position, out, out + count, spare, spare + count,
+                                      std::make_integer_sequence<int, 3>());
+        }
+        return DecodeSplit<kBits>(t, s, position, out, out + count, spare, spare + count,
+                                  std::make_integer_sequence<int, 2>());
     }
     return DecodeSequential<kBits>(t, s, position, out, out + count);
 }
