@@ -467,7 +467,7 @@ constexpr int kMarks = 32;
 // Below kSplitBytes the set-up costs more than the overlap gains; from kMorePartsBytes on, three
 // parts gain more than two (more lanes do not: the processor is then busy enough).
 constexpr int32_t kSplitBytes = 1024;
-constexpr int32_t kMorePartsBytes = 16384;
+constexpr int32_t kMorePartsBytes = 6144;
 // A lane stops this many bits short of the next part, so that the true decoder reaches the
 // part's marks one code at a time.
 constexpr int64_t kApproach = 64;
