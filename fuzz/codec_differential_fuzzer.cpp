@@ -10,6 +10,7 @@
 #include "codec/entropy_decode.h"
 #include "codec/run_length_decode.h"
 #include "tests/codec/reference_entropy_decode.h"
+#include "tests/codec/reference_pipeline.h"
 #include "tests/codec/reference_run_length_decode.h"
 
 namespace {
@@ -26,12 +27,6 @@ Outcome Run(Stage stage, const uint8_t* body, size_t size, int32_t capacity) {
     std::memcpy(o.buffer.data(), body, size);
     o.result = stage(o.buffer.data(), static_cast<int32_t>(size), capacity);
     return o;
-}
-
-int32_t ReferencePipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
-    const int32_t produced = ReferenceEntropyDecode(buffer, length, capacity);
-    if (produced <= 0) return produced;
-    return ReferenceRunLengthDecode(buffer, produced, capacity);
 }
 
 int32_t Pipeline(uint8_t* buffer, int32_t length, int32_t capacity) {

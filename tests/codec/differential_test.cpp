@@ -14,6 +14,7 @@
 #include "codec/entropy_decode.h"
 #include "codec/run_length_decode.h"
 #include "tests/codec/reference_entropy_decode.h"
+#include "tests/codec/reference_pipeline.h"
 #include "tests/codec/reference_run_length_decode.h"
 #include "tests/codec/test_bits.h"
 
@@ -33,12 +34,6 @@ Outcome Run(Stage stage, const Bytes& body, int32_t capacity) {
     const int32_t result = stage(buffer.data(), static_cast<int32_t>(body.size()), capacity);
     const auto n = static_cast<size_t>(std::max(result, 0));
     return {result, Bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n))};
-}
-
-int32_t ReferencePipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
-    const int32_t produced = ReferenceEntropyDecode(buffer, length, capacity);
-    if (produced <= 0) return produced;
-    return ReferenceRunLengthDecode(buffer, produced, capacity);
 }
 
 int32_t Pipeline(uint8_t* buffer, int32_t length, int32_t capacity) {
