@@ -41,7 +41,8 @@ constexpr uint32_t kMaxCodesPerEntry = 3;
 constexpr int kSingleLengthShift = 8;
 constexpr uint16_t kNoShortCode = 63 << kSingleLengthShift;
 
-// Rebuilt by every call in the call frame (about 22 KiB): nothing survives between chunks.
+// Rebuilt by every call in the call frame (about 32 KiB, see below): nothing survives between
+// chunks.
 struct CodeTables {
     int32_t groups = 0;
     int32_t group_length[kByteValues];  // reused as the digits of the code counter
@@ -58,6 +59,8 @@ struct CodeTables {
     uint16_t single[kTableSize];        // one code per entry
     uint32_t lookup[kTableSize];        // up to three codes per entry
 };
+// The worker's stack also holds the engine and the window's frames; keep the stage well inside it.
+static_assert(sizeof(CodeTables) <= 40 * 1024, "the decoding tables outgrew their frame budget");
 
 int32_t LoadDeclaredLength(const uint8_t* body) {
     const uint32_t value = static_cast<uint32_t>(body[0]) | static_cast<uint32_t>(body[1]) << 8 |
