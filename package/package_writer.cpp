@@ -9,6 +9,7 @@
 
 #include "codec/chunk_encoder.h"
 #include "package/entry_name.h"
+#include "package/integrity_record.h"
 #include "package/name_encoding.h"
 
 namespace {
@@ -78,6 +79,10 @@ bool PackageWriter::WriteHeader() {
         return Fail("block size must lie between 1024 and 4000000");
     }
     header_written_ = true;
+    if (std::fgetpos(out_, &start_) != 0) {
+        ok_ = false;
+        return Fail("the package file is not seekable");
+    }
     if (!WriteBytes(PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) ||
         !WriteBytes(PLAIN_MARKER, sizeof PLAIN_MARKER)) {
         return false;
@@ -199,11 +204,25 @@ bool PackageWriter::Finish() {
         ok_ = false;
         return Fail("the files add up to 0 bytes; such a package never extracts");
     }
+    if (integrity_record_) {
+        const uint8_t unsealed[DIGEST_SIZE] = {};
+        if (!WriteBytes(INTEGRITY_MARKER, sizeof INTEGRITY_MARKER)) return false;
+        if (std::fgetpos(out_, &digest_field_) != 0) {
+            ok_ = false;
+            return Fail("the package file is not seekable");
+        }
+        if (!WriteBytes(unsealed, sizeof unsealed)) return false;
+    }
     const uint64_t declared = written_ - static_cast<uint64_t>(LENGTH_BASE);
     if (declared > MAX_I32) {
         ok_ = false;
         return Fail("the package is 2 GiB or longer, more than its length field holds");
     }
+    if (!PatchLength(declared)) return false;
+    return !integrity_record_ || SealRecord();
+}
+
+bool PackageWriter::PatchLength(uint64_t declared) {
     std::fpos_t end{};
     uint8_t bytes[4];
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(declared >> (8 * i));
@@ -213,6 +232,41 @@ bool PackageWriter::Finish() {
     if (!patched) {
         ok_ = false;
         return Fail("cannot write the package's length");
+    }
+    return true;
+}
+
+// The digest covers the length field, known only now, so it is taken from the bytes as they
+// lie in the file: what was really written, not what was meant to be.
+bool PackageWriter::SealRecord() {
+    DigestStream stream;
+    if (!stream.ok()) {
+        ok_ = false;
+        return Fail("out of memory for the integrity record");
+    }
+    uint64_t remaining = written_ - DIGEST_SIZE;
+    std::vector<uint8_t> buffer(size_t{1} << 20);
+    if (std::fsetpos(out_, &start_) != 0) {
+        ok_ = false;
+        return Fail("cannot read the package back for its integrity record");
+    }
+    while (remaining > 0) {
+        const auto want = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
+        if (std::fread(buffer.data(), 1, want, out_) != want) {
+            ok_ = false;
+            return Fail("cannot read the package back for its integrity record");
+        }
+        stream.Update(buffer.data(), want);
+        remaining -= want;
+    }
+    uint8_t digest[DIGEST_SIZE];
+    stream.Finish(digest);
+    const bool sealed = std::fsetpos(out_, &digest_field_) == 0 &&
+                        std::fwrite(digest, 1, sizeof digest, out_) == sizeof digest &&
+                        std::fflush(out_) == 0;
+    if (!sealed) {
+        ok_ = false;
+        return Fail("cannot write the package's integrity record");
     }
     return true;
 }

@@ -16,8 +16,13 @@ struct PackageEntryHead {
 
 class PackageWriter {
   public:
-    // `out` must be seekable (the header's length field is written last).
+    // `out` must be seekable and readable (the header's length field is written last, and the
+    // integrity record's digest is taken by reading the package back): open it "w+b".
     PackageWriter(std::FILE* out, int32_t block_size);
+
+    // Whether Finish ends the package with an integrity record (the default). Without one the
+    // package is byte for byte what a writer of the plain format makes.
+    void SetIntegrityRecord(bool on) { integrity_record_ = on; }
 
     // Reads `size` bytes through `read` (called with a buffer and a count, returns the count
     // delivered) and stores them as one entry. Returns false on a read or write failure, and
@@ -26,7 +31,7 @@ class PackageWriter {
                  const std::function<size_t(uint8_t*, size_t)>& read);
     bool AddFile(const PackageEntryHead& head, const uint8_t* data, size_t size);
 
-    // Writes the end byte and the header's length. Returns false on a write failure, or when
+    // Writes the end byte, the integrity record and the header's length. Returns false on a write failure, or when
     // the package could never be extracted (its files add up to no bytes, or it is too long).
     bool Finish();
 
@@ -41,6 +46,8 @@ class PackageWriter {
     bool WriteU64(uint64_t value);
     bool WriteHeader();
     bool WriteChunks(uint64_t size, const std::function<size_t(uint8_t*, size_t)>& read);
+    bool PatchLength(uint64_t declared);
+    bool SealRecord();
 
     std::FILE* out_;
     int32_t block_size_;
@@ -48,7 +55,10 @@ class PackageWriter {
     bool ok_ = true;
     bool header_written_ = false;
     bool finished_ = false;
+    bool integrity_record_ = true;
+    std::fpos_t start_{};
     std::fpos_t length_field_{};
+    std::fpos_t digest_field_{};
     int64_t size_total_ = 0;
     std::string error_;
 };

@@ -60,4 +60,5 @@ public:
     int32_t worker_failed;     // the worker reported MSG_FAILED
     int32_t worker_succeeded;  // the worker extracted everything (and ran Setup.exe)
     int32_t setup_failed = 0;  // install mode: Setup.exe could not be started
+    int32_t package_damaged = 0;  // the package failed its integrity check: no relaunch helps
 };

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "package/integrity_record.h"
 #include "runner/path_text.h"
 #include "runner/unpack_app.h"
 #include "ui/window_messages.h"
@@ -113,10 +114,25 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         std::memcpy(folder, app->destination, sizeof folder);
         folder[PATH_BUFFER_SIZE - 1] = '\0';
 
-        package_extractor.SetProgressTarget(window, MSG_PROGRESS);
-        ExtractResult result;
-        std::memset(&result, 0, sizeof result);
-        const int extracted = package_extractor.Extract(package, size, folder, &result);
+        // A package that carries an integrity record must match it before any file exists;
+        // a damaged one then fails as a failed extraction does, with nothing written.
+        int extracted = 0;
+        const IntegrityVerdict integrity = CheckIntegrity(package, size).verdict;
+        if (integrity == IntegrityVerdict::MISMATCH) {
+            app->package_damaged = 1;
+        } else {
+            package_extractor.SetProgressTarget(window, MSG_PROGRESS);
+            ExtractResult result;
+            std::memset(&result, 0, sizeof result);
+            extracted = package_extractor.Extract(package, size, folder, &result);
+            // The engine's last post stops at the end byte; the record after it was read by
+            // the check, so the bar ends full, as it does for a package without one.
+            if (extracted != 0 && integrity == IntegrityVerdict::VERIFIED &&
+                package_extractor.progress_window != WindowHandle{}) {
+                const auto length = static_cast<WPARAM>(package_extractor.total_length);
+                PostMessageA(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
+            }
+        }
 
         if (extracted != 0 && app->install_mode == 0) {
             app->worker_succeeded = 1;

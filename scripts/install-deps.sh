@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     googletest libbenchmark-dev libcli11-dev
-    zlib1g-dev libzstd-dev libdeflate-dev liblzma-dev
+    zlib1g-dev libzstd-dev libdeflate-dev liblzma-dev libxxhash-dev xxhash
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine fonts-ipafont-gothic
     xvfb xauth x11-utils imagemagick locales
     unzip zip zstd p7zip-full time bc

@@ -54,8 +54,9 @@ INT_PTR UnpackApp::OnPleaseWait() {
 INT_PTR UnpackApp::OnFailed() {
     worker_failed = 1;
     // A relaunched run will not relaunch again: counting a request there would end the run in
-    // silence, so it tells the user instead.
-    if (install_mode != 0 && is_relaunch == 0) {
+    // silence, so it tells the user instead. Neither does a damaged package: elevated rights
+    // cannot mend it.
+    if (install_mode != 0 && is_relaunch == 0 && package_damaged == 0) {
         ++elevation_requests;
         return 0;
     }

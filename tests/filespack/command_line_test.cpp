@@ -157,7 +157,7 @@ TEST(DamagedPackage, EveryVerbReportsItWithExitOne) {
     }
 
     // A chunk body that does not decode: the engine's own message is quoted.
-    auto garbled = good;
+    auto garbled = WithoutIntegrityRecord(good);
     const size_t first_chunk_body = 36 + 1 + 5 + 4 + 28 + 4;  // entry "a.txt"
     for (size_t i = first_chunk_body; i < first_chunk_body + 8; ++i) garbled[i] ^= 0xA5;
     WriteBytes(dir / "garbled.fpk", garbled);
@@ -175,7 +175,7 @@ TEST(DamagedPackage, EveryVerbReportsItWithExitOne) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
 
-    auto coded = good;
+    auto coded = WithoutIntegrityRecord(good);
     coded[17] = 'X';
     WriteBytes(dir / "coded.fpk", coded);
     const ToolRun list = RunTool({"list", dir.Arg("coded.fpk")});
@@ -193,7 +193,7 @@ TEST(DamagedPackage, EveryVerbReportsItWithExitOne) {
 TEST(TestVerb, JudgesNamesAsWindowsWould) {
     ScratchDir dir;
     // A name this system can create but Windows cannot; only a foreign writer would store it.
-    std::FILE* out = OpenFile(dir / "star.fpk", "wb");
+    std::FILE* out = OpenFile(dir / "star.fpk", "w+b");
     ASSERT_NE(out, nullptr);
     PackageWriter writer(out, 1024);
     PackageEntryHead head;

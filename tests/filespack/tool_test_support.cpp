@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "package/integrity_record.h"
 #include "tools/filespack/cli.h"
 #include "tools/filespack/file_names.h"
 
@@ -73,6 +74,15 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.good()) << PathToUtf8(path);
+}
+
+std::vector<uint8_t> WithoutIntegrityRecord(std::vector<uint8_t> package) {
+    uint32_t declared = 0;
+    for (int i = 0; i < 4; ++i) declared |= uint32_t{package.at(20 + i)} << (8 * i);
+    declared -= INTEGRITY_RECORD_SIZE;
+    for (int i = 0; i < 4; ++i) package[20 + i] = static_cast<uint8_t>(declared >> (8 * i));
+    package.resize(package.size() - INTEGRITY_RECORD_SIZE);
+    return package;
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {

@@ -37,6 +37,9 @@ class ScratchDir {
 };
 
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
+// A package made by `create` as a package without an integrity record would be: for damage
+// that the extraction engine itself has to find.
+std::vector<uint8_t> WithoutIntegrityRecord(std::vector<uint8_t> package);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 

@@ -2,10 +2,12 @@
 // extractor would refuse, the writer does not write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "package/integrity_record.h"
 #include "package/package_extractor.h"
 #include "package/package_writer.h"
 #include "test_support.h"
@@ -125,8 +127,25 @@ TEST(WriterRoundTrip, PiecesAreBlockSizedChunks) {
         ++chunks;
     }
     EXPECT_EQ(chunks, 3);
-    EXPECT_EQ(at + 1, package.size());
-    EXPECT_EQ(package.back(), 0);
+    // The end byte, then the integrity record, which ends the package.
+    ASSERT_EQ(at + 1 + INTEGRITY_RECORD_SIZE, package.size());
+    EXPECT_EQ(package[at], 0);
+    EXPECT_TRUE(std::equal(std::begin(INTEGRITY_MARKER), std::end(INTEGRITY_MARKER),
+                           package.begin() + static_cast<ptrdiff_t>(at + 1)));
+    EXPECT_EQ(CheckIntegrity(package.data(), package.size()).verdict, IntegrityVerdict::VERIFIED);
+
+    // Without the record the package ends at its end byte, as the plain format's writers make it.
+    TempFile plain;
+    PackageWriter plain_writer(plain.file, BLOCK);
+    plain_writer.SetIntegrityRecord(false);
+    ASSERT_TRUE(plain_writer.AddFile({"f", ATTRIBUTE_ARCHIVE, {}},
+                                     reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+    ASSERT_TRUE(plain_writer.Finish());
+    const std::vector<uint8_t> unsealed = plain.Contents();
+    EXPECT_EQ(unsealed.size() + INTEGRITY_RECORD_SIZE, package.size());
+    EXPECT_EQ(unsealed.back(), 0);
+    EXPECT_EQ(CheckIntegrity(unsealed.data(), unsealed.size()).verdict,
+              IntegrityVerdict::NO_RECORD);
 }
 
 TEST(WriterRoundTrip, RefusesWhatCouldNotBeExtracted) {

@@ -1,12 +1,22 @@
 # The whole program under Wine, driven by a test program that clicks through its windows. Uses
 # the sample product, plus a product large enough that its extraction can be interrupted.
 
-# Random bytes do not compress, so extracting them takes a moment even on a fast machine.
-set(big_file ${CMAKE_CURRENT_BINARY_DIR}/big.bin)
+# Random bytes do not compress, and a thousand files take the engine a while to create, one by
+# one, so that the extraction can be interrupted even on a fast machine.
+set(big_files ${CMAKE_CURRENT_BINARY_DIR}/big-files)
+set(big_package ${CMAKE_CURRENT_BINARY_DIR}/big.pack)
+get_property(host_exe GLOBAL PROPERTY FILESPACK_HOST_EXE)
+get_property(host_depends GLOBAL PROPERTY FILESPACK_HOST_DEPENDS)
 add_custom_command(
-    OUTPUT ${big_file}
-    COMMAND dd if=/dev/urandom of=${big_file} bs=1000000 count=24 status=none
-    COMMENT "Generating random test data"
+    OUTPUT ${big_package}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${big_files}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${big_files}
+    COMMAND dd if=/dev/urandom of=${big_files}/big.bin bs=1000000 count=4 status=none
+    COMMAND sh -c "head -c 20000000 /dev/urandom | split -b 20000 -a 3 - ${big_files}/part-"
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:sample_setup> ${big_files}/Setup.exe
+    COMMAND ${host_exe} create -q ${big_package} ${big_files}
+    DEPENDS sample_setup ${host_depends} ${host_exe}
+    COMMENT "Packing random test data"
     VERBATIM)
 
 filespack_add_product(
@@ -16,7 +26,7 @@ filespack_add_product(
     VERSION "Ver 1.71"
     CAPTION "SelfUnpack - Quolta"
     RESOURCE_NAME BIGPACK
-    EXTRA_FILES ${big_file} big.bin $<TARGET_FILE:sample_setup> Setup.exe
+    PACKAGE_FILE ${big_package}
     OUTPUT_NAME RunnerBig)
 
 # The sample product's identity without its package.

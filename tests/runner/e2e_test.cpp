@@ -323,21 +323,75 @@ TEST_F(EndToEnd, UnusableWorkFolderRelaunchesOnceAndTheRelaunchGivesUp) {
     EXPECT_FALSE(IsFolder(in_the_way));
 }
 
-// The package's end byte, which must be 0, made into the start of another entry: every file is
-// written before the reader notices.
-std::string BreakPackageEnd(const std::string& exe) {
-    std::string bytes = ReadFile(exe);
+// Where the product's package starts in its file, and its declared length L.
+size_t FindPackage(const std::string& bytes, int32_t* length) {
     const std::string magic = "FILE_PACKER 1.00/***";
     for (size_t at = bytes.find(magic); at != std::string::npos; at = bytes.find(magic, at + 1)) {
         if (bytes.compare(at + 24, 8, "QZN-2000") != 0) continue;
-        int32_t length = 0;
-        std::memcpy(&length, bytes.data() + at + 20, 4);
-        bytes[at + static_cast<size_t>(length) + 23] = 5;
-        WriteFile(exe, bytes);
+        std::memcpy(length, bytes.data() + at + 20, 4);
+        return at;
+    }
+    return std::string::npos;
+}
+
+constexpr int32_t kIntegrityRecordSize = 24;
+
+// The package's end byte, which must be 0, made into the start of another entry: every file is
+// written before the reader notices. The header's length first drops the integrity record, as
+// in a package made without one, so that it is the engine that meets the damage.
+std::string BreakPackageEnd(const std::string& exe) {
+    std::string bytes = ReadFile(exe);
+    int32_t length = 0;
+    const size_t at = FindPackage(bytes, &length);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no package in " << exe;
         return exe;
     }
-    ADD_FAILURE() << "no package in " << exe;
+    length -= kIntegrityRecordSize;
+    std::memcpy(bytes.data() + at + 20, &length, 4);
+    bytes[at + static_cast<size_t>(length) + 23] = 5;
+    WriteFile(exe, bytes);
     return exe;
+}
+
+// One bit of the first entry's last-write time flipped: the package still extracts without a
+// fault the engine could see; only its integrity record tells.
+std::string FlipWriteTimeBit(const std::string& exe) {
+    std::string bytes = ReadFile(exe);
+    int32_t length = 0;
+    const size_t at = FindPackage(bytes, &length);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no package in " << exe;
+        return exe;
+    }
+    const size_t entry = at + 36;
+    const auto name_length = static_cast<unsigned char>(bytes[entry]);
+    bytes[entry + 1 + name_length + 4 + 4 + 8 + 8] ^= 0x01;
+    WriteFile(exe, bytes);
+    return exe;
+}
+
+TEST_F(EndToEnd, DamagedPackageFailsBeforeWritingAFileInEitherMode) {
+    cleanup_ = {WorkFolder(first_free_)};
+    for (const bool unpack_only : {true, false}) {
+        const std::string exe =
+            FlipWriteTimeBit(Copy(E2E_QUOLTA_EXE, unpack_only ? "Unpack.exe" : "Install.exe"));
+        const std::string folder = unpack_only ? UnpackFolder(exe) : WorkFolder(first_free_);
+        Process product;
+        Start(product, exe);
+        Confirm(product, unpack_only);
+        HWND box = WaitMessageBox(product.pid());
+        ASSERT_NE(box, nullptr) << "the failure was never shown";
+        EXPECT_EQ(Text(box), kCaption);
+        EXPECT_EQ(ControlText(box, kMessageBoxTextId), kCannotUnpack);
+        EXPECT_TRUE(List(folder).empty()) << "a file was written from a damaged package";
+        Click(box, IDOK);
+        EXPECT_EQ(product.WaitExit(), kExitExtractionFailed);
+        // Elevated rights cannot mend a damaged file: no relaunch, in install mode either.
+        EXPECT_TRUE(Children(product.pid()).empty());
+        EXPECT_FALSE(Exists(folder));
+        EXPECT_FALSE(Exists(log_)) << "Setup.exe ran from a damaged package";
+    }
 }
 
 TEST_F(EndToEnd, CorruptPackageInUnpackOnlyModeDeletesWhatWasWritten) {

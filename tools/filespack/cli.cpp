@@ -29,6 +29,8 @@ void AddDecodeOptions(CLI::App& verb, DecodeOptions& options) {
                     "processor it may use; 1 decodes each chunk as it is written, like the Windows "
                     "program)")
         ->check(CLI::Range(1, kMaxDecodeThreads));
+    verb.add_flag("--require-integrity", options.require_integrity,
+                  "Fail on a package that carries no integrity record (older packages)");
 }
 
 }  // namespace
@@ -89,6 +91,10 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     AddDecodeOptions(*extract_verb, extract);
     extract_verb->add_option("-o,--output", extract.folder,
                              "The folder (default: PACKAGE without its extension)");
+    extract_verb->add_flag(
+        "--ignore-integrity", extract.ignore_integrity,
+        "Extract a package that fails its integrity check anyway, as far as the engine gets, "
+        "to salvage what is intact; the run still ends with exit code 1");
 
     std::vector<const char*> argv;
     for (const auto& a : args) argv.push_back(a.c_str());

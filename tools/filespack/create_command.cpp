@@ -49,7 +49,7 @@ class PackageFile {
     }
 
     std::FILE* Open() {
-        file_ = OpenFile(partial_, "wb");
+        file_ = OpenFile(partial_, "w+b");
         return file_;
     }
     bool Close() {

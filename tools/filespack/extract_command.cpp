@@ -4,6 +4,7 @@
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
+#include "tools/filespack/integrity_text.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -52,6 +53,26 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     }
     const PackageSource source = LoadPackage(package_path, options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    // Checked before anything is created: a damaged package leaves no trace.
+    const IntegrityCheck integrity = CheckIntegrity(source.bytes().data(), source.length);
+    source.file.ReleaseAll();
+    const bool damaged = integrity.verdict == IntegrityVerdict::MISMATCH;
+    if (damaged && !options.ignore_integrity) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package + ": " + IntegrityWords(integrity) +
+                            "; the package is damaged and nothing was extracted "
+                            "(--ignore-integrity extracts what can be, to salvage it)");
+    }
+    if (integrity.verdict == IntegrityVerdict::NO_RECORD && options.require_integrity) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package +
+                            ": no integrity record, and --require-integrity asks for one; "
+                            "nothing was extracted");
+    }
+    if (damaged) {
+        io.err << "filespack: warning: " << options.package << ": " << IntegrityWords(integrity)
+               << "; extracting the damaged package anyway, as --ignore-integrity asks\n";
+    }
 
     const std::string shown_folder = PathToUtf8(folder);
     std::error_code ec;
@@ -85,6 +106,13 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         return EXIT_PROBLEM;
     }
     bar.Finish();
+    if (damaged) {
+        return Complain(io, EXIT_PROBLEM,
+                        "extracted " + std::to_string(outcome.file_count) +
+                            " files into " + shown_folder +
+                            " from a damaged package: the engine found no fault, but some of "
+                            "them may be wrong");
+    }
     if (!options.quiet) {
         io.out << "Extracted " << outcome.file_count
                << (outcome.file_count == 1 ? " file" : " files") << " into " << shown_folder

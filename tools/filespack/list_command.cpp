@@ -4,13 +4,14 @@
 
 #include "tools/filespack/commands.h"
 #include "tools/filespack/file_names.h"
+#include "tools/filespack/integrity_text.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
 
 namespace {
 
-void WriteTable(const PackageLayout& layout, std::ostream& out) {
+void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity, std::ostream& out) {
     out << "Attrib  "
         << "        Size  "
         << "Created (UTC)        "
@@ -28,11 +29,13 @@ void WriteTable(const PackageLayout& layout, std::ostream& out) {
     }
     out << layout.entries.size() << (layout.entries.size() == 1 ? " file, " : " files, ")
         << layout.total_size << " bytes; package " << layout.length << " bytes, block size "
-        << layout.block_size << '\n';
+        << layout.block_size << "; " << IntegrityWords(integrity) << '\n';
 }
 
-void WriteJson(const PackageLayout& layout, const std::string& resource, std::ostream& out) {
-    out << "{\n  \"length\": " << layout.length << ",\n  \"block_size\": " << layout.block_size;
+void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
+               const std::string& resource, std::ostream& out) {
+    out << "{\n  \"length\": " << layout.length << ",\n  \"block_size\": " << layout.block_size
+        << ",\n  \"integrity\": \"" << IntegrityJsonValue(integrity) << '"';
     if (!resource.empty()) out << ",\n  \"resource\": \"" << JsonEscape(resource) << '"';
     out << ",\n  \"total_size\": " << layout.total_size << ",\n  \"files\": [";
     const char* separator = "\n";
@@ -53,6 +56,8 @@ void WriteJson(const PackageLayout& layout, const std::string& resource, std::os
 int RunList(const ListOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    const IntegrityCheck integrity = CheckIntegrity(source.bytes().data(), source.length);
+    source.file.ReleaseAll();
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
     // What could be read is still worth showing, unless it would make the JSON a lie.
@@ -60,10 +65,15 @@ int RunList(const ListOptions& options, ToolIo& io) {
         return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
     }
     if (options.json) {
-        WriteJson(scan.layout, source.resource, io.out);
+        WriteJson(scan.layout, integrity, source.resource, io.out);
     } else {
-        WriteTable(scan.layout, io.out);
+        WriteTable(scan.layout, integrity, io.out);
     }
     if (!scan.ok) return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
+    if (integrity.verdict == IntegrityVerdict::MISMATCH) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package + ": " + IntegrityWords(integrity) +
+                            "; the package is damaged");
+    }
     return EXIT_OK;
 }

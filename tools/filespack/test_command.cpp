@@ -1,12 +1,14 @@
 // `test`: the verdict is the engine's, as the Windows program would reach it. The engine can only
 // decode by writing files, so it extracts into a throwaway folder that is removed afterwards.
 // The layout walk adds what the engine here cannot see: names Windows would refuse to create.
+// A package with an integrity record must match it first: the engine cannot see every damage.
 #include <random>
 #include <system_error>
 
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
+#include "tools/filespack/integrity_text.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -48,6 +50,19 @@ class ScratchFolder {
 int RunTest(const DecodeOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    const IntegrityCheck integrity = CheckIntegrity(source.bytes().data(), source.length);
+    source.file.ReleaseAll();
+    if (integrity.verdict == IntegrityVerdict::MISMATCH) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package + ": " + IntegrityWords(integrity) +
+                            "; the package is damaged");
+    }
+    if (integrity.verdict == IntegrityVerdict::NO_RECORD && options.require_integrity) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package +
+                            ": no integrity record, and --require-integrity asks for one (an "
+                            "older package; pack it again with filespack create)");
+    }
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
 
@@ -77,7 +92,7 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
     if (!options.quiet) {
         io.out << options.package << ": OK, " << outcome.file_count
                << (outcome.file_count == 1 ? " file, " : " files, ")
-               << FormatBytes(scan.layout.total_size) << '\n';
+               << FormatBytes(scan.layout.total_size) << "; " << IntegrityWords(integrity) << '\n';
     }
     return EXIT_OK;
 }
