@@ -1,5 +1,6 @@
 // `extract`: the engine of the Windows program, given the folder and the package's real length.
 #include <system_error>
+#include <vector>
 
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
@@ -10,6 +11,32 @@
 #include "tools/filespack/text_format.h"
 
 namespace {
+
+// The folders that extract creates for its output: a run that fails before writing a file takes
+// them away again, so that it leaves nothing behind.
+class FolderMaker {
+  public:
+    explicit FolderMaker(const std::filesystem::path& folder) {
+        std::error_code ec;
+        for (auto at = folder.lexically_normal(); !at.empty() && !std::filesystem::exists(at, ec);
+             at = at.parent_path()) {
+            if (ec) break;
+            created_.push_back(at);
+            if (at == at.parent_path()) break;
+        }
+    }
+    // Removes what it made, innermost first, as far as those folders are still empty.
+    void UndoIfEmpty() const {
+        for (const auto& folder : created_) {
+            std::error_code ec;
+            if (!std::filesystem::is_empty(folder, ec) || ec) return;
+            std::filesystem::remove(folder, ec);
+        }
+    }
+
+  private:
+    std::vector<std::filesystem::path> created_;
+};
 
 // The engine names the first check that failed; the layout walk can often say where.
 void ExplainFailure(ToolIo& io, const PackageSource& source) {
@@ -75,6 +102,7 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     }
 
     const std::string shown_folder = PathToUtf8(folder);
+    FolderMaker made(folder);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
@@ -101,8 +129,11 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);
         ExplainFailure(io, source);
-        io.err << "filespack: files extracted before the problem are left in " << shown_folder
-               << '\n';
+        made.UndoIfEmpty();
+        if (std::filesystem::exists(folder, ec) && !std::filesystem::is_empty(folder, ec)) {
+            io.err << "filespack: files extracted before the problem are left in "
+                   << shown_folder << '\n';
+        }
         return EXIT_PROBLEM;
     }
     bar.Finish();
