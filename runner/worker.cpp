@@ -2,6 +2,7 @@
 // up after it or after a failed extraction.
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "package/integrity_record.h"
@@ -126,9 +127,11 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
             std::memset(&result, 0, sizeof result);
             extracted = package_extractor.Extract(package, size, folder, &result);
             // The engine's last post stops at the end byte; the record after it was read by
-            // the check, so the bar ends full, as it does for a package without one.
-            if (extracted != 0 && integrity == IntegrityVerdict::VERIFIED &&
-                package_extractor.progress_window != WindowHandle{}) {
+            // the check, so the bar ends full, as it does for a package without one. A closed
+            // window has detached the engine (from the main thread): then there is no post.
+            const WindowHandle target = std::atomic_ref<WindowHandle>(
+                package_extractor.progress_window).load(std::memory_order_acquire);
+            if (extracted != 0 && integrity == IntegrityVerdict::VERIFIED && target != nullptr) {
                 const auto length = static_cast<WPARAM>(package_extractor.total_length);
                 PostMessageA(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
             }
