@@ -59,9 +59,29 @@ bool RecordAfterEndByte(const uint8_t* package, int64_t length, int64_t availabl
     return after + marker <= available && IsMarker(package + after);
 }
 
+// The digest in steps, each step told to `progress`; in one pass when there is nobody to tell
+// or no memory for the stream's state.
+void Digest(const uint8_t* bytes, size_t size, DigestProgress* progress,
+            uint8_t digest[DIGEST_SIZE]) {
+    constexpr size_t STEP = size_t{1} << 20;
+    DigestStream stream;
+    if (progress == nullptr || !stream.ok()) {
+        DigestBytes(bytes, size, digest);
+        return;
+    }
+    for (size_t done = 0; done < size;) {
+        const size_t step = size - done < STEP ? size - done : STEP;
+        stream.Update(bytes + done, step);
+        done += step;
+        progress->Passed(done);
+    }
+    stream.Finish(digest);
+}
+
 }  // namespace
 
-IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available) {
+IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available,
+                              DigestProgress* progress) {
     IntegrityCheck check;
     if (available < static_cast<size_t>(HEADER_SIZE)) return check;
     const int32_t declared = LoadI32(package + 20);
@@ -84,7 +104,7 @@ IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available) {
     }
     const auto covered = static_cast<size_t>(length) - DIGEST_SIZE;
     uint8_t digest[DIGEST_SIZE];
-    DigestBytes(package, covered, digest);
+    Digest(package, covered, progress, digest);
     if (std::memcmp(digest, package + covered, DIGEST_SIZE) != 0) {
         check.problem = IntegrityProblem::DIGEST_DIFFERS;
         return check;

@@ -46,4 +46,17 @@ struct IntegrityCheck {
 // before or after it), or when exactly a record's length follows the end byte (a damaged
 // marker). A package without a record reads as one only if the bytes after its end byte are
 // exactly 24 or start with the marker, which no writer of the plain format makes.
-IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available);
+//
+// `progress`, when given, hears as the digest is taken how many bytes from the start it has
+// read, so that a caller whose package is a mapped file can give those pages back: the package
+// then never sits in memory whole. Without it the digest is taken in one pass.
+class DigestProgress {
+  public:
+    virtual void Passed(size_t bytes) = 0;
+
+  protected:
+    ~DigestProgress() = default;
+};
+
+IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available,
+                              DigestProgress* progress = nullptr);

@@ -109,6 +109,31 @@ TEST(IntegrityRecord, PackagesWithoutOneAreLeftAlone) {
     }
 }
 
+// A caller that gives back the pages behind the digest gets the same verdicts.
+TEST(IntegrityRecord, StepsReportedToTheCallerGiveTheSameVerdict) {
+    struct Steps : DigestProgress {
+        std::vector<size_t> passed;
+        void Passed(size_t bytes) override { passed.push_back(bytes); }
+    };
+    std::string large(3 << 20, 'x');
+    for (size_t i = 0; i < large.size(); i += 7) large[i] = static_cast<char>(i >> 9);
+    const std::vector<uint8_t> sealed =
+        Sealed(PackageBuilder(MAX_BLOCK_SIZE).StoredFile("big.bin", large).Finish());
+    const std::vector<uint8_t> damaged = [&] {
+        std::vector<uint8_t> bytes = sealed;
+        bytes[sealed.size() / 2] ^= 0x10;
+        return bytes;
+    }();
+    for (const std::vector<uint8_t>* package : {&sealed, &damaged}) {
+        Steps steps;
+        EXPECT_EQ(CheckIntegrity(package->data(), package->size(), &steps).verdict,
+                  Verdict(*package));
+        ASSERT_GT(steps.passed.size(), 1u);
+        EXPECT_TRUE(std::is_sorted(steps.passed.begin(), steps.passed.end()));
+        EXPECT_EQ(steps.passed.back(), package->size() - DIGEST_SIZE);
+    }
+}
+
 // The digest is the one `xxh128sum` prints, whichever way it is taken.
 TEST(IntegrityDigest, MatchesXxh128sumInOnePassAndInPieces) {
     std::vector<uint8_t> data(100000);

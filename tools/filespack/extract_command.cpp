@@ -5,7 +5,7 @@
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
-#include "tools/filespack/integrity_text.h"
+#include "tools/filespack/integrity_report.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -81,8 +81,7 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(package_path, options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
     // Checked before anything is created: a damaged package leaves no trace.
-    const IntegrityCheck integrity = CheckIntegrity(source.bytes().data(), source.length);
-    source.file.ReleaseAll();
+    const IntegrityCheck integrity = CheckSourceIntegrity(source);
     const bool damaged = integrity.verdict == IntegrityVerdict::MISMATCH;
     if (damaged && !options.ignore_integrity) {
         return Complain(io, EXIT_PROBLEM,

@@ -4,7 +4,7 @@
 
 #include "tools/filespack/commands.h"
 #include "tools/filespack/file_names.h"
-#include "tools/filespack/integrity_text.h"
+#include "tools/filespack/integrity_report.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -56,8 +56,7 @@ void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
 int RunList(const ListOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
-    const IntegrityCheck integrity = CheckIntegrity(source.bytes().data(), source.length);
-    source.file.ReleaseAll();
+    const IntegrityCheck integrity = CheckSourceIntegrity(source);
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
     // What could be read is still worth showing, unless it would make the JSON a lie.

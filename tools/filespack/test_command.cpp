@@ -8,7 +8,7 @@
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
-#include "tools/filespack/integrity_text.h"
+#include "tools/filespack/integrity_report.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -50,8 +50,7 @@ class ScratchFolder {
 int RunTest(const DecodeOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
-    const IntegrityCheck integrity = CheckIntegrity(source.bytes().data(), source.length);
-    source.file.ReleaseAll();
+    const IntegrityCheck integrity = CheckSourceIntegrity(source);
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {
         return Complain(io, EXIT_PROBLEM,
                         options.package + ": " + IntegrityWords(integrity) +

@@ -1,6 +1,15 @@
-#include "tools/filespack/integrity_text.h"
+#include "tools/filespack/integrity_report.h"
 
 namespace {
+
+class ReleaseBehind : public DigestProgress {
+  public:
+    explicit ReleaseBehind(const PackageSource& source) : source_(source) {}
+    void Passed(size_t bytes) override { source_.ReleaseConsumed(static_cast<int64_t>(bytes)); }
+
+  private:
+    const PackageSource& source_;
+};
 
 const char* Why(IntegrityProblem problem) {
     switch (problem) {
@@ -17,6 +26,14 @@ const char* Why(IntegrityProblem problem) {
 }
 
 }  // namespace
+
+IntegrityCheck CheckSourceIntegrity(const PackageSource& source) {
+    ReleaseBehind release(source);
+    const IntegrityCheck check = CheckIntegrity(source.bytes().data(), source.length,
+                                                source.file.mapped() ? &release : nullptr);
+    source.file.ReleaseAll();
+    return check;
+}
 
 std::string IntegrityWords(const IntegrityCheck& check) {
     switch (check.verdict) {
