@@ -46,6 +46,7 @@ class PackageExtraction {
         buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(block_size_) + BUFFER_SLACK]);
         if (buffer_ == nullptr) return false;
         capacity_ = block_size_ + CHUNK_SLACK;
+        output_.Open(folder_);
         if (!ExtractEntries()) return false;
         if (size_total_ == 0) return false;
         if (result_ != nullptr) {
@@ -155,7 +156,7 @@ class PackageExtraction {
             platform::ComposeEntryPath(folder_, name_, static_cast<size_t>(name_length), path_);
         if (composed == platform::EntryPath::refused_name) return Fail(FORMAT_ERROR_TEXT);
         if (composed == platform::EntryPath::too_long) return Fail(WRITE_ERROR_TEXT);
-        const FileHandle file = platform::CreateNewFile(path_);
+        const FileHandle file = platform::CreateNewFile(output_, path_);
         if (file == INVALID_FILE) return Fail(WRITE_ERROR_TEXT);
         ++file_count_;
 
@@ -163,7 +164,7 @@ class PackageExtraction {
         // A file cut short by an error keeps what it has, and its times and attributes too.
         platform::SetFileTimes(file, times);
         platform::CloseFile(file);
-        platform::ApplyFileAttributes(path_, attributes);
+        platform::ApplyFileAttributes(output_, path_, attributes);
         return complete;
     }
 
@@ -227,6 +228,7 @@ class PackageExtraction {
     int64_t size_total_ = 0;
     char name_[MAX_NAME_LENGTH + 1] = {};
     char path_[platform::OUTPUT_PATH_CAPACITY] = {};
+    platform::OutputFolder output_;
 };
 
 PackageExtractor::PackageExtractor()

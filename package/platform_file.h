@@ -26,14 +26,38 @@ enum class EntryPath { ok, refused_name, too_long };
 // could reach outside the folder or name a device, `too_long` when the whole does not fit.
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path);
 
-// Creates a new file for writing; never opens an existing one, nor follows a link.
-FileHandle CreateNewFile(const char* path);
+// The destination folder for one extraction. On POSIX systems it is opened once, and every file
+// is then created relative to that handle, so that renaming the folder's path or swapping it for
+// a link while the engine works cannot send the files anywhere else. On Windows it is the path,
+// and each file is created by its full path.
+class OutputFolder {
+  public:
+    OutputFolder() = default;
+    ~OutputFolder();
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    // Failure is not reported here: the first file then cannot be created, as when the folder
+    // is missing.
+    void Open(const char* folder);
+
+  private:
+    friend FileHandle CreateNewFile(const OutputFolder& folder, const char* path);
+    friend void ApplyFileAttributes(const OutputFolder& folder, const char* path,
+                                    uint32_t attributes);
+    intptr_t handle_ = -1;
+    size_t prefix_ = 0;  // the folder and separator at the start of every composed path
+};
+
+// Creates a new file for writing at a path from ComposeEntryPath; never opens an existing one,
+// nor follows a link.
+FileHandle CreateNewFile(const OutputFolder& folder, const char* path);
 // True when all `size` bytes were written.
 bool WriteToFile(FileHandle file, const uint8_t* data, int32_t size);
 // Failures are ignored: the times are a courtesy, the data is what counts.
 void SetFileTimes(FileHandle file, const EntryTimes& times);
 void CloseFile(FileHandle file);
-void ApplyFileAttributes(const char* path, uint32_t attributes);
+void ApplyFileAttributes(const OutputFolder& folder, const char* path, uint32_t attributes);
 
 // An exact-length read from an open file; true when all `size` bytes arrived.
 bool ReadFromSource(FileHandle source, void* buffer, int32_t size);

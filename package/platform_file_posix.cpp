@@ -57,8 +57,20 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
     return EntryPath::ok;
 }
 
-FileHandle CreateNewFile(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+OutputFolder::~OutputFolder() {
+    if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+void OutputFolder::Open(const char* folder) {
+    if (folder == nullptr) return;
+    handle_ = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    prefix_ = std::strlen(folder) + 1;
+}
+
+FileHandle CreateNewFile(const OutputFolder& folder, const char* path) {
+    if (folder.handle_ < 0) return INVALID_FILE;
+    const int fd = openat(static_cast<int>(folder.handle_), path + folder.prefix_,
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) return INVALID_FILE;
     return fd;
 }
@@ -88,9 +100,10 @@ void CloseFile(FileHandle file) {
 
 // Only read-only has a meaning here: it takes away the write permissions. The file is opened
 // again without following links, so a link put in its place is left alone.
-void ApplyFileAttributes(const char* path, uint32_t attributes) {
-    if ((attributes & ATTRIBUTE_READONLY) == 0) return;
-    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+void ApplyFileAttributes(const OutputFolder& folder, const char* path, uint32_t attributes) {
+    if ((attributes & ATTRIBUTE_READONLY) == 0 || folder.handle_ < 0) return;
+    const int fd = openat(static_cast<int>(folder.handle_), path + folder.prefix_,
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return;
     struct stat status {};
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {

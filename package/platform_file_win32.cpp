@@ -44,7 +44,11 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
     return EntryPath::ok;
 }
 
-FileHandle CreateNewFile(const char* path) {
+OutputFolder::~OutputFolder() = default;
+
+void OutputFolder::Open(const char*) {}
+
+FileHandle CreateNewFile(const OutputFolder&, const char* path) {
     const HANDLE file =
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
@@ -68,7 +72,7 @@ void CloseFile(FileHandle file) {
     CloseHandle(ToHandle(file));
 }
 
-void ApplyFileAttributes(const char* path, uint32_t attributes) {
+void ApplyFileAttributes(const OutputFolder&, const char* path, uint32_t attributes) {
     SetFileAttributesA(path, attributes);
 }
 

@@ -15,15 +15,16 @@ ctest --preset debug -j "$jobs"
 run_wine_tests() {
     local arch=$1
     scripts/wine-prefix.sh "$arch"
-    (
-        source scripts/wine-env.sh "$arch"
-        # A persistent server, and one boot before the tests: otherwise Wine's background
-        # processes hold each test's output open for seconds.
+    # A persistent server, and one boot before the tests: otherwise Wine's background processes
+    # hold each test's output open for seconds. Both inside the X server the tests use: a desktop
+    # that Wine started without a display leaves every later dialog without one.
+    xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+        source scripts/wine-env.sh "$1"
+        trap "wineserver -k || true" EXIT
+        wineserver -k 2>/dev/null || true
         wineserver -p
         "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
-        trap 'wineserver -k || true' EXIT
-        xvfb-run -a -s '-screen 0 1024x768x24' ctest --preset "$arch" -j "$jobs"
-    )
+        ctest --preset "$1" -j "$2"' _ "$arch" "$jobs"
 }
 
 echo "== Windows, 32-bit (the shipped program)"

@@ -1,11 +1,15 @@
 // `extract`: the engine of the Windows program, given the folder and the package's real length.
+#include <limits>
 #include <system_error>
 #include <vector>
 
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
+#include "package/name_encoding.h"
+#include "package/package_format.h"
 #include "tools/filespack/integrity_report.h"
+#include "tools/filespack/interruption.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -49,18 +53,35 @@ void ExplainFailure(ToolIo& io, const PackageSource& source) {
 
 // The engine stops at the first existing file and leaves the files before it; finding the clash
 // first leaves the folder as it was.
-std::string FirstClash(const PackageSource& source, const std::filesystem::path& folder) {
-    const LayoutScan scan =
-        ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
+std::string FirstClash(const LayoutScan& scan, const std::filesystem::path& folder) {
     for (const auto& entry : scan.layout.entries) {
         const std::string name = DisplayName(entry.name);
         if (!WindowsNameProblem(name).empty()) continue;  // the engine refuses it anyway
+        // A link is in the way even when it leads nowhere (exists() would follow it).
         std::error_code ec;
-        if (std::filesystem::exists(folder / PathFromUtf8(name), ec)) {
+        if (std::filesystem::exists(
+                std::filesystem::symlink_status(folder / PathFromUtf8(name), ec))) {
             return PathToUtf8(folder / PathFromUtf8(name));
         }
     }
     return "";
+}
+
+// The file the engine is writing once it has read the package up to `done`: the entry whose
+// chunks reach past `done`, or end right there (its times and attributes are not yet set).
+std::filesystem::path FileInProgress(const LayoutScan& scan, int64_t done,
+                                     const std::filesystem::path& folder) {
+    int64_t at = HEADER_SIZE + 4;
+    for (const auto& entry : scan.layout.entries) {
+        const int64_t chunks = at + 1 + static_cast<int64_t>(entry.name.size()) + 4 +
+                               ENTRY_UNIT_SIZE;
+        at = chunks + entry.stored_bytes;
+        if (done <= chunks || done > at) continue;
+        std::string utf8;
+        if (!ShiftJisToUtf8(entry.name, utf8)) return {};
+        return folder / PathFromUtf8(utf8);
+    }
+    return {};
 }
 
 }  // namespace
@@ -100,6 +121,18 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
                << "; extracting the damaged package anyway, as --ignore-integrity asks\n";
     }
 
+    // The engine counts the sizes as it goes and stops once they pass 2 GiB, after writing as
+    // much; the layout knows before anything is written.
+    const LayoutScan scan =
+        ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
+    if (scan.layout.total_size > std::numeric_limits<int32_t>::max()) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package + ": its files add up to " +
+                            std::to_string(scan.layout.total_size) +
+                            " bytes, 2 GiB or more, which the extractor refuses; nothing was "
+                            "extracted");
+    }
+
     const std::string shown_folder = PathToUtf8(folder);
     FolderMaker made(folder);
     std::error_code ec;
@@ -110,7 +143,7 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
             "cannot create the folder " + shown_folder + (ec ? ": " + ec.message() : ""));
     }
 
-    if (const std::string clash = FirstClash(source, folder); !clash.empty()) {
+    if (const std::string clash = FirstClash(scan, folder); !clash.empty()) {
         return Complain(io, EXIT_PROBLEM,
                         clash +
                             " already exists; extract never overwrites a file (extract "
@@ -121,9 +154,32 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     // never sits in memory whole; the engine starts again from the top.
     source.file.ReleaseAll();
     ProgressBar bar(io.err, io.terminal && !options.quiet, "extracting");
+    const InterruptionGuard interruption;
+    // Files already complete stay, as after any failure; the one being written would be a cut
+    // file with today's time that blocks the next run, so it goes.
     const EngineOutcome outcome = RunEngine(
-        source.bytes(), folder, bar, [&](int64_t consumed) { source.ReleaseConsumed(consumed); },
+        source.bytes(), folder, bar,
+        [&](int64_t consumed) {
+            source.ReleaseConsumed(consumed);
+            const int signal = InterruptionGuard::Pending();
+            if (signal == 0) return;
+            bar.Clear();
+            std::error_code removed;
+            const std::filesystem::path cut = FileInProgress(scan, consumed, folder);
+            if (!cut.empty() && std::filesystem::remove(cut, removed)) {
+                io.err << "filespack: interrupted; removed the unfinished " << PathToUtf8(cut)
+                       << std::endl;
+            } else {
+                io.err << "filespack: interrupted" << std::endl;
+            }
+            ExitInterrupted(signal);
+        },
         DecodeThreads(options.threads));
+    if (const int signal = InterruptionGuard::Pending(); signal != 0) {
+        bar.Clear();
+        io.err << "filespack: interrupted" << std::endl;
+        ExitInterrupted(signal);
+    }
     if (!outcome.ok) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);

@@ -1,7 +1,9 @@
 #include "tools/filespack/package_source.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "package/package_format.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/pe_resources.h"
 
@@ -51,10 +53,12 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& byte
 // Pages are given back in steps of at least this much, not one system call per chunk.
 constexpr size_t kReleaseStep = size_t{1} << 20;
 
-bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& error) {
+// Reads up to `limit` bytes more; false with `error` set on a read error.
+bool ReadUpTo(int fd, std::vector<uint8_t>& bytes, uint64_t limit, std::string& error) {
     uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    while (limit > 0) {
+        const auto want = static_cast<size_t>(std::min<uint64_t>(limit, sizeof buffer));
+        const ssize_t got = ::read(fd, buffer, want);
         if (got == 0) return true;
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -62,7 +66,28 @@ bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& error) {
             return false;
         }
         bytes.insert(bytes.end(), buffer, buffer + got);
+        limit -= static_cast<uint64_t>(got);
     }
+    return true;
+}
+
+// A stream (a pipe, a device) is read only as far as what it starts with can reach: a package
+// to its declared length, an executable to the largest a program can be, anything else no
+// further than its first bytes, which already tell that it is not a package. /dev/zero and the
+// like would otherwise fill the memory.
+bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& error) {
+    constexpr uint64_t kHead = HEADER_SIZE;
+    constexpr uint64_t kMaxExecutable = uint64_t{1} << 32;  // what a PE file's offsets reach
+    if (!ReadUpTo(fd, bytes, kHead, error)) return false;
+    uint64_t whole = bytes.size();
+    if (bytes.size() == kHead && std::memcmp(bytes.data(), PACKAGE_MAGIC, 16) == 0) {
+        int32_t declared = 0;
+        for (int i = 0; i < 4; ++i) declared |= static_cast<int32_t>(uint32_t{bytes[20 + i]} << (8 * i));
+        if (declared > 0) whole = static_cast<uint64_t>(declared) + LENGTH_BASE;
+    } else if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
+        whole = kMaxExecutable;
+    }
+    return whole <= bytes.size() || ReadUpTo(fd, bytes, whole - bytes.size(), error);
 }
 
 size_t PageSize() {

@@ -5,10 +5,13 @@
 #include <random>
 #include <system_error>
 
+#include "package/extract_messages.h"
+#include "package/package_format.h"
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/integrity_report.h"
+#include "tools/filespack/interruption.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
@@ -27,7 +30,8 @@ class ScratchFolder {
             if (std::filesystem::create_directory(candidate, ec) && !ec) path_ = candidate;
         }
     }
-    ~ScratchFolder() {
+    ~ScratchFolder() { Remove(); }
+    void Remove() {
         if (path_.empty()) return;
         std::error_code ec;
         // Read-only files cannot be deleted on Windows.
@@ -38,12 +42,27 @@ class ScratchFolder {
                                          std::filesystem::perm_options::add, ignored);
         }
         std::filesystem::remove_all(path_, ec);
+        path_.clear();
     }
     const std::filesystem::path& path() const { return path_; }
 
   private:
     std::filesystem::path path_;
 };
+
+// The engine's write error, as the tool shows it (its message starts so, with or without a
+// name after it).
+std::string WriteErrorWords() {
+    return DisplayName(WRITE_ERROR_TEXT);
+}
+
+// Less room left than the largest chunk the engine may write at once: the disk is what stopped
+// it. The file it was writing still holds its space while this is asked.
+bool ScratchIsFull(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const std::filesystem::space_info space = std::filesystem::space(folder, ec);
+    return !ec && space.available < static_cast<std::uintmax_t>(MAX_BLOCK_SIZE + CHUNK_SLACK);
+}
 
 }  // namespace
 
@@ -65,18 +84,41 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
 
-    const ScratchFolder scratch;
+    ProgressBar bar(io.err, io.terminal && !options.quiet, "testing   ");
+    const InterruptionGuard interruption;
+    ScratchFolder scratch;
+    // Between chunks, when the engine holds no file half-made in a way that matters: all of the
+    // scratch folder goes.
+    auto stop_if_interrupted = [&] {
+        const int signal = InterruptionGuard::Pending();
+        if (signal == 0) return;
+        scratch.Remove();
+        bar.Clear();
+        io.err << "filespack: interrupted; the scratch folder was removed" << std::endl;
+        ExitInterrupted(signal);
+    };
     if (scratch.path().empty()) {
         return Complain(io, EXIT_PROBLEM, "cannot make a scratch folder in the temporary folder");
     }
     source.file.ReleaseAll();  // what the walk kept; the engine gives pages back behind it too
-    ProgressBar bar(io.err, io.terminal && !options.quiet, "testing   ");
     const EngineOutcome outcome = RunEngine(
         source.bytes(), scratch.path(), bar,
-        [&](int64_t consumed) { source.ReleaseConsumed(consumed); },
+        [&](int64_t consumed) {
+            source.ReleaseConsumed(consumed);
+            stop_if_interrupted();
+        },
         DecodeThreads(options.threads));
+    stop_if_interrupted();
     if (!outcome.ok) {
         bar.Clear();
+        // A write error in the scratch folder is this machine's trouble, not the package's.
+        if (outcome.message.starts_with(WriteErrorWords()) && ScratchIsFull(scratch.path())) {
+            return Complain(io, EXIT_PROBLEM,
+                            "the temporary folder " + PathToUtf8(scratch.path().parent_path()) +
+                                " is full, so the package could not be tested (the engine said " +
+                                outcome.message +
+                                "); make room there, or point TMPDIR at a folder with room");
+        }
         Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
         if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
         if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
