@@ -210,3 +210,36 @@ TEST(Interruption, LeavesNoUnfinishedFileAndNoScratchData) {
     EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
 }
 #endif
+
+#ifndef _WIN32
+// Another program cuts the package while the engine reads it: no bus error ends the run, and
+// the reader learns that what it read past the cut was not the file.
+TEST(ExtractSafety, PackageCutWhileReadFailsInsteadOfCrashing) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir / "src");
+    for (int i = 0; i < 8; ++i) {
+        WriteBytes(dir / ("src/f" + std::to_string(i) + ".bin"), PatternBytes(300000, 60 + i));
+    }
+    ASSERT_EQ(RunTool({"create", "-q", dir.Arg("p.fpk"), dir.Arg("src")}).code, 0);
+    const PackageSource source = LoadPackage(dir / "p.fpk", "");
+    ASSERT_TRUE(source.ok && source.file.mapped()) << source.error;
+    std::filesystem::create_directory(dir / "out");
+    ProgressBar bar(std::cerr, false, "");
+    bool cut = false;
+    const EngineOutcome outcome = RunEngine(source.bytes(), dir / "out", bar, [&](int64_t done) {
+        source.ReleaseConsumed(done);
+        if (cut) return;
+        cut = true;
+        std::filesystem::resize_file(dir / "p.fpk", source.length / 2);
+        source.file.ReleaseAll();  // nothing of the file stays in memory to read from
+        const uint8_t past_the_cut = source.bytes()[source.length - 1];  // no bus error
+        EXPECT_EQ(past_the_cut, 0);
+    });
+    EXPECT_TRUE(cut);
+    // The engine may even succeed, when zeros past the cut read as the end byte: only the
+    // shrinking tells, and the verbs ask for it.
+    EXPECT_TRUE(source.file.Shrank());
+    const ToolRun run = RunTool({"test", dir.Arg("p.fpk")});
+    EXPECT_EQ(run.code, 1);
+}
+#endif

@@ -103,6 +103,7 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
     // Checked before anything is created: a damaged package leaves no trace.
     const IntegrityCheck integrity = CheckSourceIntegrity(source);
+    if (source.file.Shrank()) return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
     const bool damaged = integrity.verdict == IntegrityVerdict::MISMATCH;
     if (damaged && !options.ignore_integrity) {
         return Complain(io, EXIT_PROBLEM,
@@ -179,6 +180,10 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         bar.Clear();
         io.err << "filespack: interrupted" << std::endl;
         ExitInterrupted(signal);
+    }
+    if (source.file.Shrank()) {
+        bar.Clear();
+        return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
     }
     if (!outcome.ok) {
         bar.Clear();

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "package/extract_messages.h"
 #include "package/package_format.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/pe_resources.h"
+#include "tools/filespack/text_format.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -13,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #endif
 
@@ -94,6 +98,49 @@ size_t PageSize() {
     const long page = sysconf(_SC_PAGESIZE);
     return page > 0 ? static_cast<size_t>(page) : 4096;
 }
+
+// A mapped file that another program shortens while it is read turns every read past its new
+// end into SIGBUS, which would kill the run with a cut file left behind. Inside the one mapping
+// this process reads, the handler puts a page of zeros where the file's page was and notes it:
+// the reader sees nonsense where the package ends, fails on it like on any damage, and the
+// caller, told the file shrank, says so. A SIGBUS anywhere else is a real fault and kills.
+std::atomic<const uint8_t*> guarded_data{nullptr};
+std::atomic<size_t> guarded_size{0};
+std::atomic<bool> guarded_shrank{false};
+
+void OnBusError(int signal, siginfo_t* info, void*) {
+    const auto* address = static_cast<const uint8_t*>(info->si_addr);
+    const uint8_t* data = guarded_data.load();
+    if (data != nullptr && address >= data && address < data + guarded_size.load()) {
+        const uintptr_t page = reinterpret_cast<uintptr_t>(address) & ~(uintptr_t{PageSize()} - 1);
+        void* zeros = mmap(reinterpret_cast<void*>(page), PageSize(), PROT_READ,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            guarded_shrank.store(true);
+            return;
+        }
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+void GuardMapping(const uint8_t* data, size_t size) {
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return sigaction(SIGBUS, &action, nullptr) == 0;
+    }();
+    (void)installed;
+    guarded_shrank.store(false);
+    guarded_size.store(size);
+    guarded_data.store(data);
+}
+
+void UnguardMapping(const uint8_t* data) {
+    if (guarded_data.load() == data) guarded_data.store(nullptr);
+}
 #endif
 
 }  // namespace
@@ -115,6 +162,8 @@ FileImage& FileImage::operator=(FileImage&& other) noexcept {
     size_ = other.size_;
     mapped_ = other.mapped_;
     released_ = other.released_;
+    descriptor_ = other.descriptor_;
+    other.descriptor_ = -1;
     other.data_ = nullptr;
     other.size_ = 0;
     other.mapped_ = false;
@@ -125,7 +174,12 @@ FileImage& FileImage::operator=(FileImage&& other) noexcept {
 
 void FileImage::Reset() {
 #ifndef _WIN32
-    if (mapped_) munmap(const_cast<uint8_t*>(data_), size_);
+    if (mapped_) {
+        UnguardMapping(data_);
+        munmap(const_cast<uint8_t*>(data_), size_);
+    }
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = -1;
 #endif
     data_ = nullptr;
     size_ = 0;
@@ -158,11 +212,12 @@ bool FileImage::Open(const std::filesystem::path& path, std::string& error) {
         const auto size = static_cast<size_t>(info.st_size);
         void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (at != MAP_FAILED) {
-            ::close(fd);  // the mapping keeps the file
+            descriptor_ = fd;  // kept, to see later whether the file was cut meanwhile
             madvise(at, size, MADV_SEQUENTIAL);
             data_ = static_cast<const uint8_t*>(at);
             size_ = size;
             mapped_ = true;
+            GuardMapping(data_, size_);
             return true;
         }
     }
@@ -191,6 +246,19 @@ void FileImage::ReleaseBefore(size_t end) const {
     released_ = end;
 #else
     (void)end;
+#endif
+}
+
+// A cut inside the last page the reader reaches gives zeros there without any fault, so the
+// file's size is asked as well.
+bool FileImage::Shrank() const {
+#ifndef _WIN32
+    if (!mapped_) return false;
+    if (guarded_data.load() == data_ && guarded_shrank.load()) return true;
+    struct stat info {};
+    return fstat(descriptor_, &info) == 0 && static_cast<uint64_t>(info.st_size) < size_;
+#else
+    return false;
 #endif
 }
 
@@ -251,4 +319,10 @@ PackageSource LoadPackage(const std::filesystem::path& path, const std::string& 
     source.resource = chosen->name;
     source.ok = true;
     return source;
+}
+
+std::string ShrankWords(const std::string& shown) {
+    return shown + ": " + DisplayName(READ_ERROR_TEXT) +
+           " (another program cut the file short while it was read; what lay past the cut was "
+           "not read)";
 }

@@ -10,8 +10,8 @@
 
 // A whole file's bytes, read-only. On POSIX the file is mapped, so that its pages come from the
 // page cache as they are read and can be given back behind the reader; elsewhere, and for files
-// that cannot be mapped (pipes), it is read into memory. Like any mapping, it assumes nobody
-// shortens the file while it is open.
+// that cannot be mapped (pipes), it is read into memory. A file shortened while it is mapped
+// reads as zeros past its new end, and Shrank() then says so.
 class FileImage {
   public:
     FileImage() = default;
@@ -33,12 +33,17 @@ class FileImage {
     // The same for the whole file, after a walk over it that the engine will repeat.
     void ReleaseAll() const;
 
+    // Whether the file was found shorter than when it was opened: another program cut it while
+    // it was read. What was read past its new end was zeros, not the file.
+    bool Shrank() const;
+
   private:
     void Reset();
 
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     bool mapped_ = false;
+    int descriptor_ = -1;          // the mapped file, held open while mapped
     std::vector<uint8_t> copy_;    // the bytes, when not mapped
     mutable size_t released_ = 0;  // ReleaseBefore has given back everything before this
 };
@@ -57,6 +62,9 @@ struct PackageSource {
 };
 
 inline constexpr const char* kPackageResourceType = "FILESPACK";
+
+// What to say when the file was cut while it was read: the engine's read error, and why.
+std::string ShrankWords(const std::string& shown);
 
 // `resource_name` empty: the executable's only resource of the type (several are an error).
 PackageSource LoadPackage(const std::filesystem::path& path, const std::string& resource_name);

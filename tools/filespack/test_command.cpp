@@ -70,6 +70,7 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
     if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
     const IntegrityCheck integrity = CheckSourceIntegrity(source);
+    if (source.file.Shrank()) return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {
         return Complain(io, EXIT_PROBLEM,
                         options.package + ": " + IntegrityWords(integrity) +
@@ -109,6 +110,10 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
         },
         DecodeThreads(options.threads));
     stop_if_interrupted();
+    if (source.file.Shrank()) {
+        bar.Clear();
+        return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
+    }
     if (!outcome.ok) {
         bar.Clear();
         // A write error in the scratch folder is this machine's trouble, not the package's.
