@@ -7,7 +7,9 @@
 #include "package/package_writer.h"
 #include "tools/filespack/commands.h"
 #include "tools/filespack/file_names.h"
+#include "tools/filespack/file_stamp.h"
 #include "tools/filespack/input_files.h"
+#include "tools/filespack/package_file.h"
 #include "tools/filespack/progress_bar.h"
 #include "tools/filespack/text_format.h"
 
@@ -34,55 +36,9 @@ bool FixedTime(const CreateOptions& options, const ToolIo& io, std::optional<Fil
     return time.has_value();
 }
 
-class PackageFile {
-  public:
-    explicit PackageFile(std::filesystem::path target) : target_(std::move(target)) {
-        partial_ = target_;
-        partial_ += ".partial";
-    }
-    ~PackageFile() {
-        Close();
-        if (!kept_) {
-            std::error_code ec;
-            std::filesystem::remove(partial_, ec);
-        }
-    }
-
-    std::FILE* Open() {
-        file_ = OpenFile(partial_, "w+b");
-        return file_;
-    }
-    bool Close() {
-        if (!file_) return true;
-        const bool ok = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return ok;
-    }
-    bool Keep(std::string& error) {
-        if (!Close()) {
-            error = "cannot write " + PathToUtf8(partial_);
-            return false;
-        }
-        std::error_code ec;
-        std::filesystem::rename(partial_, target_, ec);
-        if (ec) {
-            error =
-                "cannot put the package in place as " + PathToUtf8(target_) + ": " + ec.message();
-            return false;
-        }
-        kept_ = true;
-        return true;
-    }
-    const std::filesystem::path& partial() const { return partial_; }
-
-  private:
-    std::filesystem::path target_;
-    std::filesystem::path partial_;
-    std::FILE* file_ = nullptr;
-    bool kept_ = false;
-};
-
-// Stores one file; false with `error` set when it could not be read whole.
+// Stores one file; false with `error` set when it could not be read whole, or when what was
+// read may not be one version of it: a file rewritten while it is read, even at the same size,
+// would be stored torn.
 bool PackOne(PackageWriter& writer, const InputFile& input, ProgressBar& bar, int64_t& done,
              int64_t total, std::string& error) {
     std::FILE* in = OpenFile(input.path, "rb");
@@ -90,27 +46,29 @@ bool PackOne(PackageWriter& writer, const InputFile& input, ProgressBar& bar, in
         error = input.shown + ": cannot open the file";
         return false;
     }
+    const std::optional<FileStamp> before = StampOf(in);
     PackageEntryHead head;
     head.name = input.name_sjis;
     head.attributes = input.attributes;
     head.times = input.times;
     const bool stored =
-        writer.AddFile(head, input.size, [&](uint8_t* buffer, size_t count) -> size_t {
+        before && writer.AddFile(head, input.size, [&](uint8_t* buffer, size_t count) -> size_t {
             const size_t got = std::fread(buffer, 1, count, in);
             done += static_cast<int64_t>(got);
             bar.Update(done, total);
             return got;
         });
-    const bool read_failed = std::ferror(in) != 0;
-    // A file that grew while it was read would be stored cut short.
     const bool grew = stored && std::fgetc(in) != EOF;
+    const std::optional<FileStamp> after = StampOf(in);
+    const bool read_failed = !before || !after || std::ferror(in) != 0;
     std::fclose(in);
+    const bool changed = !read_failed && (before->size != input.size || *after != *before || grew);
     if (read_failed) {
         error = input.shown + ": cannot read the file";
+    } else if (changed) {
+        error = input.shown + ": the file changed while it was packed";
     } else if (!stored) {
         error = input.shown + ": " + writer.error();
-    } else if (grew) {
-        error = input.shown + ": the file changed while it was packed";
     }
     return error.empty();
 }
@@ -128,8 +86,9 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
     InputOptions input_options;
     input_options.skip_subfolders = options.skip_subfolders;
     input_options.fixed_time = fixed_time;
-    PackageFile package(output);
-    input_options.excluded = {output, package.partial()};
+    // Neither the package nor what killed runs left of it is ever packed into it.
+    input_options.excluded = UnfinishedPackagesFor(output);
+    input_options.excluded.push_back(output);
     const InputSet set = CollectInputs(inputs, input_options);
     if (!set.ok) return Complain(io, EXIT_PROBLEM, set.error);
     if (!options.quiet) {
@@ -157,9 +116,12 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
                         "files add up to 0 bytes, so none is made");
     }
 
-    std::FILE* out = package.Open();
+    PackageFile package(output);
+    std::FILE* out = package.Create(error);
     if (!out) {
-        return Complain(io, EXIT_PROBLEM, "cannot create " + PathToUtf8(package.partial()));
+        return Complain(
+            io, EXIT_PROBLEM,
+            options.output + ": cannot create a file beside it to write into: " + error);
     }
     PackageWriter writer(out, options.block_size);
     ProgressBar bar(io.err, io.terminal && !options.quiet, "packing   ");
@@ -176,7 +138,7 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
     }
     if (!package.Keep(error)) {
         bar.Clear();
-        return Complain(io, EXIT_PROBLEM, error);
+        return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
     }
     bar.Finish();
     if (!options.quiet) {
