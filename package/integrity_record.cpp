@@ -3,29 +3,22 @@
 #include <algorithm>
 #include <cstring>
 
+#include "package/little_endian.h"
 #include "package/package_format.h"
 
 namespace {
 
-int32_t LoadI32(const uint8_t* bytes) {
-    const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                           static_cast<uint32_t>(bytes[2]) << 16 |
-                           static_cast<uint32_t>(bytes[3]) << 24;
-    return static_cast<int32_t>(value);
-}
-
-constexpr int64_t ENTRIES_START = HEADER_SIZE + 4;  // after the block size
 constexpr int64_t ENTRY_HEAD_TAIL = 4 + ENTRY_UNIT_SIZE;  // size, attributes and times
 
 // The offset of the end byte, reached as the reader reaches it: by name lengths and chunk
 // lengths alone, which no coding touches. -1 when the walk leaves the first `limit` bytes or
 // meets a chunk the reader would refuse.
 int64_t FindEndByte(const uint8_t* package, int64_t limit) {
-    if (limit < ENTRIES_START) return -1;
-    const int32_t block_size = LoadI32(package + HEADER_SIZE);
+    if (limit < ENTRIES_OFFSET) return -1;
+    const int32_t block_size = LoadI32(package + BLOCK_SIZE_OFFSET);
     if (block_size < MIN_BLOCK_SIZE || block_size > MAX_BLOCK_SIZE) return -1;
     const int64_t chunk_limit = int64_t{block_size} + CHUNK_SLACK;
-    int64_t at = ENTRIES_START;
+    int64_t at = ENTRIES_OFFSET;
     for (;;) {
         if (at >= limit) return -1;
         const uint8_t name_length = package[at];
@@ -50,7 +43,7 @@ bool IsMarker(const uint8_t* bytes) {
 // or the declared length was damaged. The walk goes as far as the bytes really go, since a
 // damaged length may end the package before its end byte.
 bool RecordAfterEndByte(const uint8_t* package, int64_t length, int64_t available) {
-    if (std::memcmp(package, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) return false;
+    if (std::memcmp(package + MAGIC_OFFSET, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) return false;
     const int64_t end_byte = FindEndByte(package, available);
     if (end_byte < 0) return false;
     const int64_t after = end_byte + 1;
@@ -84,7 +77,7 @@ IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available,
                               DigestProgress* progress) {
     IntegrityCheck check;
     if (available < static_cast<size_t>(HEADER_SIZE)) return check;
-    const int32_t declared = LoadI32(package + 20);
+    const int32_t declared = LoadI32(package + LENGTH_OFFSET);
     if (declared <= 0) return check;
     const int64_t length = int64_t{declared} + LENGTH_BASE;
     const int64_t real = static_cast<int64_t>(std::min<uint64_t>(available, INT64_MAX));

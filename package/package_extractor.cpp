@@ -9,6 +9,7 @@
 
 #include "codec/chunk_decoder.h"
 #include "package/extract_messages.h"
+#include "package/little_endian.h"
 #include "package/package_format.h"
 #include "package/platform_file.h"
 
@@ -16,21 +17,6 @@ namespace {
 
 constexpr int32_t MAX_NAME_LENGTH = 255;
 constexpr int64_t MAX_I32 = std::numeric_limits<int32_t>::max();
-
-int32_t LoadI32(const uint8_t* bytes) {
-    const uint32_t value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                           static_cast<uint32_t>(bytes[2]) << 16 |
-                           static_cast<uint32_t>(bytes[3]) << 24;
-    return static_cast<int32_t>(value);
-}
-
-uint32_t LoadU32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(LoadI32(bytes));
-}
-
-uint64_t LoadU64(const uint8_t* bytes) {
-    return static_cast<uint64_t>(LoadU32(bytes)) | static_cast<uint64_t>(LoadU32(bytes + 4)) << 32;
-}
 
 }  // namespace
 
@@ -79,20 +65,20 @@ class PackageExtraction {
         if (std::memcmp(header, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) {
             return Fail(FORMAT_ERROR_TEXT);
         }
-        const int32_t declared = LoadI32(header + 20);
+        const int32_t declared = LoadI32(header + LENGTH_OFFSET);
         engine_.total_length = static_cast<int64_t>(declared) + LENGTH_BASE;
         if (declared <= 0) return Fail(FORMAT_ERROR_TEXT);
         // The header may claim more than was handed over; nothing past what exists is read.
         if (engine_.total_length > engine_.available_) return Fail(READ_ERROR_TEXT);
-        uint8_t* signature = header + 24;
-        if (std::memcmp(header + 16, PLAIN_MARKER, sizeof PLAIN_MARKER) == 0) {
+        uint8_t* signature = header + SIGNATURE_OFFSET;
+        if (std::memcmp(header + MARKER_OFFSET, PLAIN_MARKER, sizeof PLAIN_MARKER) == 0) {
             engine_.coder = nullptr;
             if (std::memcmp(signature, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) {
                 return Fail(FORMAT_ERROR_TEXT);
             }
             return true;
         }
-        if (!CoderAccepts(header + 16, signature)) {
+        if (!CoderAccepts(header + MARKER_OFFSET, signature)) {
             if (result_ != nullptr) result_->coder_error = 1;
             return Fail(CODER_ERROR_TEXT);
         }
@@ -146,11 +132,11 @@ class PackageExtraction {
         uint8_t unit[ENTRY_UNIT_SIZE];
         if (engine_.Read(unit, ENTRY_UNIT_SIZE) == 0) return Fail(READ_ERROR_TEXT);
         if (coder != nullptr) coder->Transform(unit, ENTRY_UNIT_SIZE);
-        const uint32_t attributes = LoadU32(unit);
+        const uint32_t attributes = LoadU32(unit + UNIT_ATTRIBUTES);
         EntryTimes times;
-        times.creation = LoadU64(unit + 4);
-        times.last_access = LoadU64(unit + 12);
-        times.last_write = LoadU64(unit + 20);
+        times.creation = LoadU64(unit + UNIT_CREATION);
+        times.last_access = LoadU64(unit + UNIT_LAST_ACCESS);
+        times.last_write = LoadU64(unit + UNIT_LAST_WRITE);
 
         const platform::EntryPath composed =
             platform::ComposeEntryPath(folder_, name_, static_cast<size_t>(name_length), path_);

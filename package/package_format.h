@@ -13,6 +13,20 @@ inline constexpr int32_t MAX_BLOCK_SIZE = 4000000;
 inline constexpr int32_t DEFAULT_BLOCK_SIZE = 200000;
 
 inline constexpr int32_t HEADER_SIZE = 32;      // magic, marker, L, signature
+
+// Where the header keeps its fields; the block size follows it.
+inline constexpr int32_t MAGIC_OFFSET = 0;
+inline constexpr int32_t MARKER_OFFSET = 16;
+inline constexpr int32_t LENGTH_OFFSET = 20;  // L, an i32
+inline constexpr int32_t SIGNATURE_OFFSET = 24;
+inline constexpr int32_t BLOCK_SIZE_OFFSET = HEADER_SIZE;
+inline constexpr int32_t ENTRIES_OFFSET = BLOCK_SIZE_OFFSET + 4;
+
+// Within an entry's 28-byte unit.
+inline constexpr int32_t UNIT_ATTRIBUTES = 0;
+inline constexpr int32_t UNIT_CREATION = 4;
+inline constexpr int32_t UNIT_LAST_ACCESS = 12;
+inline constexpr int32_t UNIT_LAST_WRITE = 20;
 inline constexpr int32_t LENGTH_BASE = 24;      // the package length is L + LENGTH_BASE
 inline constexpr int32_t ENTRY_UNIT_SIZE = 28;  // attributes and three FILETIMEs
 inline constexpr int32_t CHUNK_SLACK = 16;      // chunk capacity is B + CHUNK_SLACK

@@ -2,32 +2,23 @@
 
 #include <cstring>
 
+#include "package/little_endian.h"
 #include "package/package_format.h"
-
-namespace {
-
-int32_t LoadI32(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
-}  // namespace
 
 ChunkWalker::ChunkWalker(std::span<const uint8_t> package) : package_(package) {
     const int64_t available = static_cast<int64_t>(package.size());
-    if (available < HEADER_SIZE + 4) return;
+    if (available < ENTRIES_OFFSET) return;
     const uint8_t* header = package.data();
-    if (std::memcmp(header, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) return;
-    if (std::memcmp(header + 16, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) return;
-    if (std::memcmp(header + 24, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) return;
-    const int32_t declared = LoadI32(header + 20);
+    if (std::memcmp(header + MAGIC_OFFSET, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) return;
+    if (std::memcmp(header + MARKER_OFFSET, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) return;
+    if (std::memcmp(header + SIGNATURE_OFFSET, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) return;
+    const int32_t declared = LoadI32(header + LENGTH_OFFSET);
     if (declared <= 0) return;
     // The engine refuses a package that declares more than there is, before any chunk.
     const int64_t length = int64_t{declared} + LENGTH_BASE;
-    if (length > available || length < HEADER_SIZE + 4) return;
+    if (length > available || length < ENTRIES_OFFSET) return;
     end_ = length;
-    position_ = HEADER_SIZE;
+    position_ = BLOCK_SIZE_OFFSET;
     const int32_t block_size = TakeI32();
     if (block_size < MIN_BLOCK_SIZE || block_size > MAX_BLOCK_SIZE) return;
     block_size_ = block_size;
