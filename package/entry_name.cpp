@@ -1,6 +1,5 @@
 #include "package/entry_name.h"
 
-#include <array>
 #include <cstddef>
 
 bool IsShiftJisLeadByte(uint8_t byte) {
@@ -27,17 +26,15 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 // Windows drops trailing dots and spaces from a name, so "CON .txt" and "NUL." still open the
 // device: compare the part before the first dot with those removed.
-bool IsReservedDeviceName(std::string_view name) {
+NameProblem DeviceNameProblem(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.remove_suffix(1);
-    static constexpr std::array<std::string_view, 6> plain = {"CON", "PRN",    "AUX",
-                                                              "NUL", "CONIN$", "CONOUT$"};
-    for (std::string_view device : plain) {
-        if (EqualsIgnoringCase(base, device)) return true;
+    for (size_t i = 0; i < DEVICE_NAMES.size(); ++i) {
+        if (EqualsIgnoringCase(base, DEVICE_NAMES[i])) {
+            return {NameFault::device_name, static_cast<uint32_t>(i)};
+        }
     }
-    if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
-    const std::string_view stem = base.substr(0, 3);
-    return EqualsIgnoringCase(stem, "COM") || EqualsIgnoringCase(stem, "LPT");
+    return {};
 }
 
 // Names made only of dots (and spaces, which Windows strips) resolve to the folder itself or
@@ -51,21 +48,29 @@ bool IsOnlyDots(std::string_view name) {
 
 }  // namespace
 
-bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte) {
-    if (name.empty() || IsOnlyDots(name)) return false;
+NameProblem EntryNameProblem(std::string_view name, LeadBytePredicate is_lead_byte) {
+    if (name.empty()) return {NameFault::empty, 0};
+    if (IsOnlyDots(name)) return {NameFault::only_dots, 0};
     for (size_t i = 0; i < name.size(); ++i) {
         const auto byte = static_cast<uint8_t>(name[i]);
         if (is_lead_byte(byte)) {
             // The trail byte may be 0x5C ('\') and is then part of the character, but a lead
             // byte without a valid trail byte leaves the reading to the system's guesswork.
-            if (i + 1 >= name.size()) return false;
+            if (i + 1 >= name.size()) return {NameFault::broken_character, byte};
             const auto trail = static_cast<uint8_t>(name[i + 1]);
-            if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+            if (trail < 0x40 || trail == 0x7F || trail > 0xFC) {
+                return {NameFault::broken_character, byte};
+            }
             ++i;
             continue;
         }
-        if (byte < 0x20 || byte == 0x7F) return false;
-        if (byte == '\\' || byte == '/' || byte == ':') return false;
+        if (byte < 0x20 || byte == 0x7F) return {NameFault::control_character, byte};
+        if (byte == '\\' || byte == '/') return {NameFault::separator, byte};
+        if (byte == ':') return {NameFault::reserved_character, byte};
     }
-    return !IsReservedDeviceName(name);
+    return DeviceNameProblem(name);
+}
+
+bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte) {
+    return !EntryNameProblem(name, is_lead_byte);
 }

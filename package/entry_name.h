@@ -1,8 +1,11 @@
-// Whether an entry's name may become a file in the destination folder and nowhere else.
+// The engine's rules: whether an entry's name may become a file in the destination folder and
+// nowhere else. Its verdicts decide what every package extracts, so they change only on purpose.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+
+#include "package/name_problem.h"
 
 // Tells whether a byte opens a double-byte character in the encoding the name is judged in.
 using LeadBytePredicate = bool (*)(uint8_t byte);
@@ -14,8 +17,11 @@ bool IsShiftJisLeadByte(uint8_t byte);
 // For encodings in which no character contains an ASCII byte (UTF-8).
 bool HasNoLeadBytes(uint8_t byte);
 
-// True when `name`, read the way the platform's file call reads it, names one file directly
-// inside the folder: not empty, no separator ('\' or '/' as characters), no ':', no control
-// character, no broken double-byte character, not "." or "..", not a reserved device name
-// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or without an extension).
+// What is wrong with `name`, read the way the platform's file call reads it: empty, a separator
+// ('\' or '/' as characters), ':', a control character, a broken double-byte character, only
+// dots (and spaces), or a reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$,
+// CONOUT$, with or without an extension). Details are bytes of `name`.
+NameProblem EntryNameProblem(std::string_view name, LeadBytePredicate is_lead_byte);
+
+// True when `name` names one file directly inside the folder: EntryNameProblem finds nothing.
 bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte);

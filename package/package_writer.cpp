@@ -8,14 +8,12 @@
 #include <vector>
 
 #include "codec/chunk_encoder.h"
-#include "package/entry_name.h"
 #include "package/integrity_record.h"
-#include "package/name_encoding.h"
+#include "package/name_rules.h"
 
 namespace {
 
 constexpr uint64_t MAX_I32 = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-constexpr size_t MAX_NAME_LENGTH = 255;
 
 // Pieces are encoded in batches, one batch in memory at a time, so that encoding can run on
 // several threads while the output stays in file order.
@@ -24,14 +22,10 @@ size_t EncoderThreads() {
     return std::clamp<size_t>(hardware, 1, 4);
 }
 
-// A name has to survive both the Windows reading (Shift-JIS bytes with code page 932 lead
-// bytes) and the conversion other systems make before creating the file.
+// The writer promises a package the engine extracts, on Windows and elsewhere; what Windows
+// itself would refuse or merge is for the caller to judge (create does, with the portable level).
 bool IsStorableName(const std::string& name) {
-    if (name.empty() || name.size() > MAX_NAME_LENGTH) return false;
-    if (!IsSafeEntryName(name, IsShiftJisLeadByte)) return false;
-    std::string utf8;
-    if (!ShiftJisToUtf8(name, utf8)) return false;
-    return IsSafeEntryName(utf8, HasNoLeadBytes);
+    return !StoredNameProblem(name, NameLevel::engine);
 }
 
 }  // namespace

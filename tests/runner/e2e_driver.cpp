@@ -180,7 +180,10 @@ std::vector<DWORD> Children(DWORD parent) {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more != 0;
          more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent) {
+        // The installer a product starts and waits for can still be listed for a moment after
+        // it ended; only a copy of the product itself (a relaunch) is asked about.
+        if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent &&
+            lstrcmpiA(entry.szExeFile, "Setup.exe") != 0) {
             children.push_back(entry.th32ProcessID);
         }
     }

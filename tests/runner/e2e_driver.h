@@ -57,7 +57,7 @@ class Process {
 // Paths of the modules loaded in the process.
 std::vector<std::string> Modules(DWORD pid);
 
-// Processes whose parent is `parent`.
+// Processes whose parent is `parent`, other than the Setup.exe a product runs: its copies.
 std::vector<DWORD> Children(DWORD parent);
 // Waits for a child of `parent` to appear; 0 when none did.
 DWORD WaitChild(DWORD parent, DWORD ms = kWaitMs);

@@ -7,6 +7,7 @@
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
 #include "package/name_encoding.h"
+#include "package/name_rules.h"
 #include "package/package_format.h"
 #include "tools/filespack/integrity_report.h"
 #include "tools/filespack/interruption.h"
@@ -46,7 +47,10 @@ class FolderMaker {
 void ExplainFailure(ToolIo& io, const PackageSource& source) {
     const LayoutScan scan = ReadPackageLayout(source.bytes());
     if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
-    if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
+    if (const std::string refused = FirstEngineNameProblem(scan.layout); !refused.empty()) {
+        io.err << "filespack: " << refused << '\n';
+    } else if (const std::string trouble = FirstWindowsNameProblem(scan.layout);
+               !trouble.empty()) {
         io.err << "filespack: " << trouble << '\n';
     }
 }
@@ -55,13 +59,12 @@ void ExplainFailure(ToolIo& io, const PackageSource& source) {
 // first leaves the folder as it was.
 std::string FirstClash(const LayoutScan& scan, const std::filesystem::path& folder) {
     for (const auto& entry : scan.layout.entries) {
-        const std::string name = DisplayName(entry.name);
-        if (!WindowsNameProblem(name).empty()) continue;  // the engine refuses it anyway
+        if (StoredNameProblem(entry.name, NameLevel::engine)) continue;  // refused anyway
+        const std::filesystem::path path = folder / PathFromUtf8(NameText(entry.name));
         // A link is in the way even when it leads nowhere (exists() would follow it).
         std::error_code ec;
-        if (std::filesystem::exists(
-                std::filesystem::symlink_status(folder / PathFromUtf8(name), ec))) {
-            return PathToUtf8(folder / PathFromUtf8(name));
+        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+            return EscapeForTerminal(PathToUtf8(path));
         }
     }
     return "";

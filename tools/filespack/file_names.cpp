@@ -1,6 +1,7 @@
 #include "tools/filespack/file_names.h"
 
-#include <array>
+#include "package/name_rules.h"
+#include "tools/filespack/text_format.h"
 
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -21,61 +22,22 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
-namespace {
-
-// Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + string + "\"".
-std::string Quoted(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    out += text;
-    out += '"';
-    return out;
+std::string DisplayPath(const std::filesystem::path& path) {
+    const std::string utf8 = PathToUtf8(path);
+#ifdef _WIN32
+    std::string shown;
+    for (size_t start = 0;;) {
+        const size_t end = utf8.find('\\', start);
+        shown += EscapeForTerminal(std::string_view(utf8).substr(start, end - start));
+        if (end == std::string::npos) return shown;
+        shown += '\\';
+        start = end + 1;
+    }
+#else
+    return EscapeForTerminal(utf8);
+#endif
 }
-
-}  // namespace
 
 std::string WindowsNameProblem(std::string_view name) {
-    if (name.empty()) return "the name is empty";
-    if (name == "." || name == "..") return Quoted(name) + " is not a file name";
-    for (char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20) return "the name holds a control character";
-        switch (c) {
-            case '\\':
-            case '/':
-            case ':':
-            case '*':
-            case '?':
-            case '"':
-            case '<':
-            case '>':
-            case '|':
-                return std::string("the name holds the character ") + ch +
-                       ", which Windows does not allow in file names";
-            default:
-                break;
-        }
-    }
-    if (name.back() == '.' || name.back() == ' ') {
-        return "the name ends in a dot or a space, which Windows drops";
-    }
-    const std::string base = FoldCaseAscii(name.substr(0, name.find('.')));
-    static constexpr std::array<std::string_view, 4> kDevices = {"con", "prn", "aux", "nul"};
-    bool device = false;
-    for (std::string_view d : kDevices) device = device || base == d;
-    if (base.size() == 4 && (base.starts_with("com") || base.starts_with("lpt")) &&
-        base[3] >= '1' && base[3] <= '9') {
-        device = true;
-    }
-    if (device) return Quoted(base) + " is a Windows device name";
-    return "";
-}
-
-std::string FoldCaseAscii(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    return DescribeNameProblem(Utf8NameProblem(name, NameLevel::portable));
 }

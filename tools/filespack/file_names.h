@@ -12,10 +12,10 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // fopen with a UTF-8 path (wide file APIs on Windows).
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 
-// Why a file name (UTF-8, no folder part) cannot be a file in a Windows folder, or "" when it
-// can: separators and the other reserved characters, control characters, "." and "..", a
-// trailing dot or space (Windows drops them), and device names such as CON and NUL.
-std::string WindowsNameProblem(std::string_view name);
+// A path for messages: as EscapeForTerminal shows text, except that on Windows the backslash
+// separates folders (no name can hold one) and is left as it is.
+std::string DisplayPath(const std::filesystem::path& path);
 
-// Windows compares names without regard to the case of ASCII letters (among others).
-std::string FoldCaseAscii(std::string_view name);
+// Why a file name (UTF-8, no folder part) cannot be a file in a Windows folder from a package,
+// or "" when it can: Utf8NameProblem at the portable level, described.
+std::string WindowsNameProblem(std::string_view name);

@@ -4,13 +4,13 @@
 #include <map>
 #include <system_error>
 
+#include "package/name_case.h"
 #include "package/name_encoding.h"
+#include "package/name_rules.h"
 #include "tools/filespack/file_metadata.h"
 #include "tools/filespack/file_names.h"
 
 namespace {
-
-constexpr size_t kMaxNameBytes = 255;
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code ec;
@@ -25,30 +25,30 @@ class Collector {
   public:
     explicit Collector(const InputOptions& options) : options_(options) {}
 
-    bool AddNamed(const std::filesystem::path& path) {
+    void AddNamed(const std::filesystem::path& path) {
         FileMetadata metadata;
-        if (!Examine(path, metadata)) return false;
+        if (!Examine(path, metadata)) return;
         if (metadata.kind == FileKind::kDirectory) return AddFolder(path);
-        return AddFile(path, metadata);
+        AddFile(path, metadata);
     }
 
     InputSet Finish() {
-        set_.ok = set_.error.empty();
+        set_.ok = set_.problems.empty();
+        for (const auto& problem : set_.problems) {
+            if (!set_.error.empty()) set_.error += "\nfilespack: ";
+            set_.error += problem;
+        }
         return std::move(set_);
     }
 
   private:
-    bool Fail(std::string why) {
-        set_.error = std::move(why);
-        return false;
-    }
+    void Fail(std::string why) { set_.problems.push_back(std::move(why)); }
 
     bool Examine(const std::filesystem::path& path, FileMetadata& metadata) {
         std::string why;
-        if (!ReadFileMetadata(path, metadata, why)) {
-            return Fail(PathToUtf8(path) + ": " + why);
-        }
-        return true;
+        if (ReadFileMetadata(path, metadata, why)) return true;
+        Fail(DisplayPath(path) + ": " + why);
+        return false;
     }
 
     bool Excluded(const std::filesystem::path& path) const {
@@ -58,61 +58,46 @@ class Collector {
         return false;
     }
 
-    bool AddFolder(const std::filesystem::path& folder) {
+    void AddFolder(const std::filesystem::path& folder) {
         std::error_code ec;
         std::vector<std::pair<std::string, std::filesystem::path>> children;
         for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
              it.increment(ec)) {
             children.emplace_back(PathToUtf8(it->path().filename()), it->path());
         }
-        if (ec) return Fail(PathToUtf8(folder) + ": cannot read the folder: " + ec.message());
+        if (ec) return Fail(DisplayPath(folder) + ": cannot read the folder: " + ec.message());
         std::sort(children.begin(), children.end());
         for (const auto& [name, path] : children) {
             if (Excluded(path)) continue;
             FileMetadata metadata;
-            if (!Examine(path, metadata)) return false;
-            if (metadata.kind == FileKind::kDirectory) {
-                if (!options_.skip_subfolders) {
-                    return Fail(PathToUtf8(path) +
-                                ": is a subfolder; a package holds no folders (leave "
-                                "subfolders out with --skip-subfolders)");
-                }
-                set_.skipped.push_back(PathToUtf8(path));
-                continue;
+            if (!Examine(path, metadata)) continue;
+            if (metadata.kind != FileKind::kDirectory) {
+                AddFile(path, metadata);
+            } else if (!options_.skip_subfolders) {
+                Fail(DisplayPath(path) +
+                     ": is a subfolder; a package holds no folders (leave subfolders out with "
+                     "--skip-subfolders)");
+            } else {
+                set_.skipped.push_back(DisplayPath(path));
             }
-            if (!AddFile(path, metadata)) return false;
         }
-        return true;
     }
 
-    bool AddFile(const std::filesystem::path& path, const FileMetadata& metadata) {
-        const std::string shown = PathToUtf8(path);
-        if (metadata.kind != FileKind::kRegular) {
-            return Fail(shown + ": not a regular file");
-        }
-        if (Excluded(path)) {
-            return Fail(shown + ": is the package being written");
-        }
+    void AddFile(const std::filesystem::path& path, const FileMetadata& metadata) {
+        const std::string shown = DisplayPath(path);
+        if (metadata.kind != FileKind::kRegular) return Fail(shown + ": not a regular file");
+        if (Excluded(path)) return Fail(shown + ": is the package being written");
         const std::string name = PathToUtf8(path.filename());
-        if (const std::string problem = WindowsNameProblem(name); !problem.empty()) {
-            return Fail(shown + ": " + problem);
+        if (const NameProblem problem = Utf8NameProblem(name, NameLevel::portable)) {
+            return Fail(shown + ": " + DescribeNameProblem(problem));
         }
-        InputFile file;
-        if (!Utf8ToShiftJis(name, file.name_sjis)) {
-            return Fail(shown + ": the name \"" + name +
-                        "\" has no Shift-JIS form (code page 932), so Windows could not "
-                        "create it from a package");
-        }
-        if (file.name_sjis.size() > kMaxNameBytes) {
-            return Fail(shown + ": the name is " + std::to_string(file.name_sjis.size()) +
-                        " bytes in Shift-JIS; a package allows at most 255");
-        }
-        const std::string key = FoldCaseAscii(name);
-        if (const auto seen = names_.find(key); seen != names_.end()) {
-            return Fail(shown + ": the name is already taken by " + seen->second +
+        const auto [taken, fresh] = names_.emplace(FoldNameCase(name), shown);
+        if (!fresh) {
+            return Fail(shown + ": the name is already taken by " + taken->second +
                         " (Windows does not tell names apart by case)");
         }
-        names_.emplace(key, shown);
+        InputFile file;
+        Utf8ToShiftJis(name, file.name_sjis);  // the rules above have converted it already
         file.path = path;
         file.shown = shown;
         file.size = metadata.size;
@@ -122,12 +107,11 @@ class Collector {
             file.times = {*options_.fixed_time, *options_.fixed_time, *options_.fixed_time};
         }
         set_.files.push_back(std::move(file));
-        return true;
     }
 
     const InputOptions& options_;
     InputSet set_;
-    std::map<std::string, std::string> names_;  // folded name -> the path that took it
+    std::map<std::string, std::string> names_;  // name as Windows compares it -> who took it
 };
 
 }  // namespace
@@ -135,8 +119,6 @@ class Collector {
 InputSet CollectInputs(const std::vector<std::filesystem::path>& inputs,
                        const InputOptions& options) {
     Collector collector(options);
-    for (const auto& input : inputs) {
-        if (!collector.AddNamed(input)) break;
-    }
+    for (const auto& input : inputs) collector.AddNamed(input);
     return collector.Finish();
 }

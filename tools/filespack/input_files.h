@@ -26,12 +26,15 @@ struct InputOptions {
 
 struct InputSet {
     bool ok = false;
-    std::string error;                 // the first problem, naming the file
+    std::vector<std::string> problems;  // every problem found, one line each, naming its file
+    // All of them for one message: lines after the first begin "filespack: " as the first will.
+    std::string error;
     std::vector<InputFile> files;      // in package order
     std::vector<std::string> skipped;  // subfolders left out
 };
 
 // Named files in the order given; a folder's files sorted by the bytes of their UTF-8 names,
-// so that the same folder always gives the same package.
+// so that the same folder always gives the same package. Every input is looked at, so that one
+// run names every file that cannot be packed.
 InputSet CollectInputs(const std::vector<std::filesystem::path>& inputs,
                        const InputOptions& options);

@@ -40,7 +40,7 @@ void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
     out << ",\n  \"total_size\": " << layout.total_size << ",\n  \"files\": [";
     const char* separator = "\n";
     for (const auto& e : layout.entries) {
-        out << separator << "    {\"name\": \"" << JsonEscape(DisplayName(e.name))
+        out << separator << "    {\"name\": \"" << JsonEscape(NameText(e.name))
             << "\", \"size\": " << e.size << ", \"attributes\": " << e.attributes
             << ", \"creation\": \"" << FormatTimeIso(e.times.creation) << "\", \"last_access\": \""
             << FormatTimeIso(e.times.last_access) << "\", \"last_write\": \""

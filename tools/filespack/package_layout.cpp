@@ -2,8 +2,11 @@
 
 #include <cstring>
 #include <limits>
+#include <map>
 
-#include "tools/filespack/file_names.h"
+#include "package/name_case.h"
+#include "package/name_encoding.h"
+#include "package/name_rules.h"
 #include "tools/filespack/text_format.h"
 
 namespace {
@@ -39,6 +42,18 @@ uint64_t ReadU64(const uint8_t* p) {
 
 std::string EntryLabel(size_t index, const std::string& name) {
     return "entry " + std::to_string(index + 1) + " (" + DisplayName(name) + ")";
+}
+
+// Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + string + "\"".
+std::string Quoted(const std::string& shift_jis) {
+    std::string out = "\"";
+    out += DisplayName(shift_jis);
+    out += '"';
+    return out;
+}
+
+std::string EntryProblem(const std::string& shift_jis, const NameProblem& problem) {
+    return "the entry " + Quoted(shift_jis) + ": " + DescribeNameProblem(problem);
 }
 
 }  // namespace
@@ -134,11 +149,36 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
     return scan;
 }
 
-std::string FirstWindowsNameProblem(const PackageLayout& layout) {
+std::vector<std::string> WindowsNameProblems(const PackageLayout& layout) {
+    std::vector<std::string> problems;
+    std::map<std::string, std::string> seen;  // name as Windows compares it -> the entry's name
     for (const auto& entry : layout.entries) {
-        const std::string name = DisplayName(entry.name);
-        const std::string problem = WindowsNameProblem(name);
-        if (!problem.empty()) return "the entry \"" + name + "\": " + problem;
+        if (const NameProblem problem = StoredNameProblem(entry.name, NameLevel::portable)) {
+            problems.push_back(EntryProblem(entry.name, problem));
+            continue;
+        }
+        std::string utf8;
+        ShiftJisToUtf8(entry.name, utf8);  // the rules above have converted it already
+        const auto [taken, fresh] = seen.emplace(FoldNameCase(utf8), Quoted(entry.name));
+        if (!fresh) {
+            problems.push_back("the entries " + taken->second + " and " + Quoted(entry.name) +
+                               " are one file to Windows, which does not tell names apart by "
+                               "case, so the second could not be created");
+        }
+    }
+    return problems;
+}
+
+std::string FirstWindowsNameProblem(const PackageLayout& layout) {
+    const std::vector<std::string> problems = WindowsNameProblems(layout);
+    return problems.empty() ? "" : problems.front();
+}
+
+std::string FirstEngineNameProblem(const PackageLayout& layout) {
+    for (const auto& entry : layout.entries) {
+        if (const NameProblem problem = StoredNameProblem(entry.name, NameLevel::engine)) {
+            return EntryProblem(entry.name, problem);
+        }
     }
     return "";
 }

@@ -37,5 +37,14 @@ struct LayoutScan {
 LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
                              const std::function<void(int64_t passed)>& passed = {});
 
-// The first entry whose name Windows would refuse or change, described; "" when there is none.
+// Every entry whose name Windows would refuse or change (the portable level of the name rules),
+// and every pair of entries that are one file to Windows, which ignores case: one line each,
+// naming the entries.
+std::vector<std::string> WindowsNameProblems(const PackageLayout& layout);
+
+// The first of those; "" when there is none.
 std::string FirstWindowsNameProblem(const PackageLayout& layout);
+
+// The first entry whose name the engine refuses, on Windows or elsewhere (the engine level),
+// described; "" when there is none. What stopped an extraction at a name.
+std::string FirstEngineNameProblem(const PackageLayout& layout);

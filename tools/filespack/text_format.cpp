@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "package/name_encoding.h"
+#include "package/utf8_text.h"
 
 namespace {
 
@@ -54,6 +55,12 @@ Split SplitTime(FileTime time) {
             static_cast<int64_t>(time % kTicksPerSecond)};
 }
 
+void AppendEscape(std::string& out, const char* format, unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, format, value);
+    out += text;
+}
+
 bool Digits(std::string_view text, size_t at, size_t count, int64_t& value) {
     if (at + count > text.size()) return false;
     value = 0;
@@ -66,7 +73,7 @@ bool Digits(std::string_view text, size_t at, size_t count, int64_t& value) {
 
 }  // namespace
 
-std::string DisplayName(std::string_view shift_jis) {
+std::string NameText(std::string_view shift_jis) {
     std::string utf8;
     if (ShiftJisToUtf8(shift_jis, utf8)) return utf8;
     std::string shown;
@@ -74,9 +81,32 @@ std::string DisplayName(std::string_view shift_jis) {
         if (c >= 0x20 && c < 0x7F && c != '\\') {
             shown += static_cast<char>(c);
         } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            shown += hex;
+            AppendEscape(shown, "\\x%02X", c);
+        }
+    }
+    return shown;
+}
+
+std::string DisplayName(std::string_view shift_jis) {
+    std::string utf8;
+    if (ShiftJisToUtf8(shift_jis, utf8)) return EscapeForTerminal(utf8);
+    return NameText(shift_jis);
+}
+
+std::string EscapeForTerminal(std::string_view utf8) {
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        const size_t start = at;
+        const char32_t c = NextUtf8(utf8, at);
+        if (c == NOT_UTF8 || c < 0x20 || c == 0x7F) {
+            AppendEscape(shown, "\\x%02X", static_cast<unsigned char>(utf8[start]));
+        } else if (c >= 0x80 && c <= 0x9F) {
+            AppendEscape(shown, "\\u%04X", static_cast<unsigned>(c));
+        } else if (c == '\\') {
+            shown += "\\\\";
+        } else {
+            shown += utf8.substr(start, at - start);
         }
     }
     return shown;

@@ -8,8 +8,18 @@
 
 #include "package/package_format.h"
 
-// A stored Shift-JIS name in UTF-8; bytes that do not convert are shown as \xNN.
+// A stored Shift-JIS name for people: in UTF-8, escaped as EscapeForTerminal does; a name that
+// does not convert is shown byte by byte, \xNN for all but printable ASCII.
 std::string DisplayName(std::string_view shift_jis);
+
+// The same name unescaped, for JSON (which escapes for itself): the UTF-8 text, or for a name
+// that does not convert the byte-by-byte form DisplayName gives it.
+std::string NameText(std::string_view shift_jis);
+
+// UTF-8 text made harmless for a terminal: control characters as \xNN (U+0080 to U+009F as
+// \u00NN), bytes that are not UTF-8 as \xNN, and a backslash doubled so that no name can pass
+// for an escape.
+std::string EscapeForTerminal(std::string_view utf8);
 
 // "2024-03-01 12:34:56" (UTC, whole seconds).
 std::string FormatTime(FileTime time);
