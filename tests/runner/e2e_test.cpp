@@ -336,17 +336,23 @@ size_t FindPackage(const std::string& bytes, int32_t* length) {
 
 constexpr int32_t kIntegrityRecordSize = 24;
 
+// The product's file and where its package starts in it; npos, with a failure, when there is
+// none.
+size_t ReadPackage(const std::string& exe, std::string& bytes, int32_t& length) {
+    bytes = ReadFile(exe);
+    const size_t at = FindPackage(bytes, &length);
+    if (at == std::string::npos) ADD_FAILURE() << "no package in " << exe;
+    return at;
+}
+
 // The package's end byte, which must be 0, made into the start of another entry: every file is
 // written before the reader notices. The header's length first drops the integrity record, as
 // in a package made without one, so that it is the engine that meets the damage.
 std::string BreakPackageEnd(const std::string& exe) {
-    std::string bytes = ReadFile(exe);
+    std::string bytes;
     int32_t length = 0;
-    const size_t at = FindPackage(bytes, &length);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no package in " << exe;
-        return exe;
-    }
+    const size_t at = ReadPackage(exe, bytes, length);
+    if (at == std::string::npos) return exe;
     length -= kIntegrityRecordSize;
     std::memcpy(bytes.data() + at + 20, &length, 4);
     bytes[at + static_cast<size_t>(length) + 23] = 5;
@@ -357,13 +363,10 @@ std::string BreakPackageEnd(const std::string& exe) {
 // One bit of the first entry's last-write time flipped: the package still extracts without a
 // fault the engine could see; only its integrity record tells.
 std::string FlipWriteTimeBit(const std::string& exe) {
-    std::string bytes = ReadFile(exe);
+    std::string bytes;
     int32_t length = 0;
-    const size_t at = FindPackage(bytes, &length);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no package in " << exe;
-        return exe;
-    }
+    const size_t at = ReadPackage(exe, bytes, length);
+    if (at == std::string::npos) return exe;
     const size_t entry = at + 36;
     const auto name_length = static_cast<unsigned char>(bytes[entry]);
     bytes[entry + 1 + name_length + 4 + 4 + 8 + 8] ^= 0x01;

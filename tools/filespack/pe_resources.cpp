@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "package/utf8_text.h"
+
 namespace {
 
 constexpr uint32_t kHighBit = 0x80000000u;
@@ -55,24 +57,6 @@ std::optional<uint64_t> RvaToOffset(const std::vector<Section>& sections, uint32
         return offset;
     }
     return std::nullopt;
-}
-
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 char AsciiUpper(char c) {
@@ -161,12 +145,12 @@ class ResourceTree {
             if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < *length) {
                 const uint32_t low = *U16(uint64_t{offset} + 4 + uint64_t{i} * 2);
                 if (low >= 0xDC00 && low < 0xE000) {
-                    AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                    AppendUtf8(out, static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
                     ++i;
                     continue;
                 }
             }
-            AppendUtf8(out, (unit >= 0xD800 && unit < 0xE000) ? 0xFFFD : unit);
+            AppendUtf8(out, static_cast<char32_t>((unit >= 0xD800 && unit < 0xE000) ? 0xFFFD : unit));
         }
         return out;
     }
