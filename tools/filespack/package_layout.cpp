@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 
+#include "package/little_endian.h"
 #include "package/name_case.h"
 #include "package/name_encoding.h"
 #include "package/name_rules.h"
@@ -28,17 +29,6 @@ class Cursor {
     int64_t end_;  // never beyond bytes_.size()
     int64_t position_ = 0;
 };
-
-uint32_t ReadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-int32_t ReadI32(const uint8_t* p) {
-    return static_cast<int32_t>(ReadU32(p));
-}
-uint64_t ReadU64(const uint8_t* p) {
-    return ReadU32(p) | (uint64_t{ReadU32(p + 4)} << 32);
-}
 
 std::string EntryLabel(size_t index, const std::string& name) {
     return "entry " + std::to_string(index + 1) + " (" + DisplayName(name) + ")";
@@ -73,13 +63,13 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
     if (std::memcmp(package.data(), PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) {
         return fail("not a package: the first 16 bytes are not the package magic");
     }
-    const int32_t remaining = ReadI32(package.data() + 20);
+    const int32_t remaining = LoadI32(package.data() + LENGTH_OFFSET);
     if (remaining <= 0) return fail("damaged header: the length field is not positive");
     layout.length = int64_t{remaining} + LENGTH_BASE;
-    if (std::memcmp(package.data() + 16, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) {
+    if (std::memcmp(package.data() + MARKER_OFFSET, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) {
         return fail("a coded package: its names and contents are coded, and no coder is available");
     }
-    if (std::memcmp(package.data() + 24, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) {
+    if (std::memcmp(package.data() + SIGNATURE_OFFSET, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) {
         return fail("damaged header: wrong signature");
     }
     if (static_cast<uint64_t>(layout.length) > package.size()) {
@@ -89,7 +79,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
     Cursor in(package, layout.length);
     in.Take(HEADER_SIZE);
     if (!in.Has(4)) return fail("truncated before the block size");
-    layout.block_size = ReadI32(in.Take(4));
+    layout.block_size = LoadI32(in.Take(4));
     if (layout.block_size < MIN_BLOCK_SIZE || layout.block_size > MAX_BLOCK_SIZE) {
         return fail("block size " + std::to_string(layout.block_size) + " is outside " +
                     std::to_string(MIN_BLOCK_SIZE) + ".." + std::to_string(MAX_BLOCK_SIZE));
@@ -108,17 +98,17 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         }
         LayoutEntry entry;
         entry.name.assign(reinterpret_cast<const char*>(in.Take(name_length)), name_length);
-        entry.size = ReadI32(in.Take(4));
+        entry.size = LoadI32(in.Take(4));
         const uint8_t* unit = in.Take(ENTRY_UNIT_SIZE);
-        entry.attributes = ReadU32(unit);
-        entry.times.creation = ReadU64(unit + 4);
-        entry.times.last_access = ReadU64(unit + 12);
-        entry.times.last_write = ReadU64(unit + 20);
+        entry.attributes = LoadU32(unit + UNIT_ATTRIBUTES);
+        entry.times.creation = LoadU64(unit + UNIT_CREATION);
+        entry.times.last_access = LoadU64(unit + UNIT_LAST_ACCESS);
+        entry.times.last_write = LoadU64(unit + UNIT_LAST_WRITE);
         const std::string label = EntryLabel(index, entry.name);
         if (entry.size < 0) return fail(label + " has a negative size");
         for (;;) {
             if (!in.Has(4)) return fail("truncated in the chunks of " + label);
-            const int32_t chunk = ReadI32(in.Take(4));
+            const int32_t chunk = LoadI32(in.Take(4));
             entry.stored_bytes += 4;
             if (chunk <= 0) break;
             if (chunk > chunk_limit) {
