@@ -3,13 +3,17 @@
 // read without end.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string_view>
 
 #include "package/package_format.h"
+#include "package/package_writer.h"
 #include "tool_test_support.h"
 #include "tools/filespack/engine_run.h"
+#include "tools/filespack/file_names.h"
 #include "tools/filespack/package_source.h"
 
 #ifndef _WIN32
@@ -241,5 +245,29 @@ TEST(ExtractSafety, PackageCutWhileReadFailsInsteadOfCrashing) {
     EXPECT_TRUE(source.file.Shrank());
     const ToolRun run = RunTool({"test", dir.Arg("p.fpk")});
     EXPECT_EQ(run.code, 1);
+}
+#endif
+
+#ifndef _WIN32
+// The engine's bare "ライトエラー！" is explained: which file, and what the system said. A name
+// of 255 Shift-JIS bytes of kanji is too long for a Linux file system once it is UTF-8.
+TEST(ExtractSafety, AFileThatCannotBeCreatedIsNamedWithTheSystemsReason) {
+    ScratchDir dir;
+    std::string name;
+    for (int i = 0; i < 127; ++i) name += "\x95\x5c";  // 表
+    name += "a";
+    std::FILE* out = OpenFile(dir / "long.fpk", "w+b");
+    ASSERT_NE(out, nullptr);
+    PackageWriter writer(out, MIN_BLOCK_SIZE);
+    const uint8_t data[] = {1, 2, 3};
+    const bool written = writer.AddFile({"first.txt", ATTRIBUTE_ARCHIVE, {}}, data, sizeof data) &&
+                         writer.AddFile({name, ATTRIBUTE_ARCHIVE, {}}, data, sizeof data) &&
+                         writer.Finish();
+    std::fclose(out);
+    ASSERT_TRUE(written) << writer.error();
+    const ToolRun run = RunTool({"extract", dir.Arg("long.fpk"), "-o", dir.Arg("out")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(Mentions(run, "could not be created: " + std::string(std::strerror(ENAMETOOLONG))))
+        << run.err;
 }
 #endif

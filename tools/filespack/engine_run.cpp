@@ -141,6 +141,7 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
     ExtractResult result{};
     outcome.ok = ExtractReporting(engine, package, engine_folder, result, bar, consumed) == 1;
     outcome.file_count = result.file_count;
+    outcome.position = engine.position;
     outcome.message = DisplayName(result.message);
     if (outcome.message.empty() && !outcome.ok) {
         outcome.message =

@@ -1,4 +1,6 @@
 // `extract`: the engine of the Windows program, given the folder and the package's real length.
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <system_error>
 #include <vector>
@@ -6,6 +8,7 @@
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
+#include "package/extract_messages.h"
 #include "package/name_encoding.h"
 #include "package/name_rules.h"
 #include "package/package_format.h"
@@ -14,6 +17,11 @@
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
 #include "tools/filespack/text_format.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -53,6 +61,35 @@ void ExplainFailure(ToolIo& io, const PackageSource& source) {
                !trouble.empty()) {
         io.err << "filespack: " << trouble << '\n';
     }
+}
+
+// The engine's bare write error means it could not create an entry's file, and it stopped right
+// after reading that entry's head. Which file, and the system's reason, help more than the code.
+std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
+                          const std::filesystem::path& folder) {
+    int64_t at = ENTRIES_OFFSET;
+    for (const auto& entry : scan.layout.entries) {
+        const int64_t head_end =
+            at + 1 + static_cast<int64_t>(entry.name.size()) + 4 + ENTRY_UNIT_SIZE;
+        at = head_end + entry.stored_bytes;
+        if (head_end != position) continue;
+        const std::filesystem::path path = folder / PathFromUtf8(NameText(entry.name));
+        const std::string shown = EscapeForTerminal(PathToUtf8(path));
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+            return shown + " appeared while extracting: another program, or a second extract, "
+                           "made it; it was left alone";
+        }
+#ifndef _WIN32
+        const int probe = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 0600);
+        if (probe < 0) return shown + " could not be created: " + std::strerror(errno);
+        ::close(probe);
+        ::unlink(path.c_str());
+#endif
+        return shown + " could not be created";
+    }
+    return "";
 }
 
 // The engine stops at the first existing file and leaves the files before it; finding the clash
@@ -191,6 +228,12 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     if (!outcome.ok) {
         bar.Clear();
         Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);
+        if (outcome.message == DisplayName(WRITE_ERROR_TEXT)) {
+            if (const std::string why = WhyNotCreated(scan, outcome.position, folder);
+                !why.empty()) {
+                io.err << "filespack: " << why << '\n';
+            }
+        }
         ExplainFailure(io, source);
         made.UndoIfEmpty();
         if (std::filesystem::exists(folder, ec) && !std::filesystem::is_empty(folder, ec)) {
