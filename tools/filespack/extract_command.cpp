@@ -9,9 +9,7 @@
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
 #include "package/extract_messages.h"
-#include "package/name_encoding.h"
 #include "package/name_rules.h"
-#include "package/package_format.h"
 #include "tools/filespack/integrity_report.h"
 #include "tools/filespack/interruption.h"
 #include "tools/filespack/package_layout.h"
@@ -52,8 +50,7 @@ class FolderMaker {
 };
 
 // The engine names the first check that failed; the layout walk can often say where.
-void ExplainFailure(ToolIo& io, const PackageSource& source) {
-    const LayoutScan scan = ReadPackageLayout(source.bytes());
+void ExplainFailure(ToolIo& io, const LayoutScan& scan) {
     if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
     if (const std::string refused = FirstEngineNameProblem(scan.layout); !refused.empty()) {
         io.err << "filespack: " << refused << '\n';
@@ -67,12 +64,8 @@ void ExplainFailure(ToolIo& io, const PackageSource& source) {
 // after reading that entry's head. Which file, and the system's reason, help more than the code.
 std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
                           const std::filesystem::path& folder) {
-    int64_t at = ENTRIES_OFFSET;
     for (const auto& entry : scan.layout.entries) {
-        const int64_t head_end =
-            at + 1 + static_cast<int64_t>(entry.name.size()) + 4 + ENTRY_UNIT_SIZE;
-        at = head_end + entry.stored_bytes;
-        if (head_end != position) continue;
+        if (entry.chunks_offset != position) continue;
         const std::filesystem::path path = folder / PathFromUtf8(NameText(entry.name));
         const std::string shown = EscapeForTerminal(PathToUtf8(path));
         std::error_code ec;
@@ -111,15 +104,10 @@ std::string FirstClash(const LayoutScan& scan, const std::filesystem::path& fold
 // chunks reach past `done`, or end right there (its times and attributes are not yet set).
 std::filesystem::path FileInProgress(const LayoutScan& scan, int64_t done,
                                      const std::filesystem::path& folder) {
-    int64_t at = HEADER_SIZE + 4;
     for (const auto& entry : scan.layout.entries) {
-        const int64_t chunks = at + 1 + static_cast<int64_t>(entry.name.size()) + 4 +
-                               ENTRY_UNIT_SIZE;
-        at = chunks + entry.stored_bytes;
-        if (done <= chunks || done > at) continue;
-        std::string utf8;
-        if (!ShiftJisToUtf8(entry.name, utf8)) return {};
-        return folder / PathFromUtf8(utf8);
+        const int64_t chunks = entry.chunks_offset;
+        if (done <= chunks || done > chunks + entry.stored_bytes) continue;
+        return folder / PathFromUtf8(NameText(entry.name));
     }
     return {};
 }
@@ -208,8 +196,8 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
             std::error_code removed;
             const std::filesystem::path cut = FileInProgress(scan, consumed, folder);
             if (!cut.empty() && std::filesystem::remove(cut, removed)) {
-                io.err << "filespack: interrupted; removed the unfinished " << PathToUtf8(cut)
-                       << std::endl;
+                io.err << "filespack: interrupted; removed the unfinished "
+                       << EscapeForTerminal(PathToUtf8(cut)) << std::endl;
             } else {
                 io.err << "filespack: interrupted" << std::endl;
             }
@@ -234,7 +222,7 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
                 io.err << "filespack: " << why << '\n';
             }
         }
-        ExplainFailure(io, source);
+        ExplainFailure(io, scan);
         made.UndoIfEmpty();
         if (std::filesystem::exists(folder, ec) && !std::filesystem::is_empty(folder, ec)) {
             io.err << "filespack: files extracted before the problem are left in "

@@ -69,7 +69,8 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
     if (std::memcmp(package.data() + MARKER_OFFSET, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) {
         return fail("a coded package: its names and contents are coded, and no coder is available");
     }
-    if (std::memcmp(package.data() + SIGNATURE_OFFSET, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) {
+    if (std::memcmp(package.data() + SIGNATURE_OFFSET, PACKAGE_SIGNATURE,
+                    sizeof PACKAGE_SIGNATURE) != 0) {
         return fail("damaged header: wrong signature");
     }
     if (static_cast<uint64_t>(layout.length) > package.size()) {
@@ -104,6 +105,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         entry.times.creation = LoadU64(unit + UNIT_CREATION);
         entry.times.last_access = LoadU64(unit + UNIT_LAST_ACCESS);
         entry.times.last_write = LoadU64(unit + UNIT_LAST_WRITE);
+        entry.chunks_offset = in.position();
         const std::string label = EntryLabel(index, entry.name);
         if (entry.size < 0) return fail(label + " has a negative size");
         for (;;) {

@@ -17,6 +17,7 @@ struct LayoutEntry {
     EntryTimes times;
     int32_t chunk_count = 0;
     int64_t stored_bytes = 0;  // chunk lengths and bodies, terminator included
+    int64_t chunks_offset = 0;  // where its first chunk length stands: the end of its head
 };
 
 struct PackageLayout {
