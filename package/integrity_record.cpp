@@ -3,34 +3,32 @@
 #include <algorithm>
 #include <cstring>
 
-#include "package/little_endian.h"
-#include "package/package_format.h"
+#include "package/package_cursor.h"
+#include "package/package_header.h"
 
 namespace {
-
-constexpr int64_t ENTRY_HEAD_TAIL = 4 + ENTRY_UNIT_SIZE;  // size, attributes and times
 
 // The offset of the end byte, reached as the reader reaches it: by name lengths and chunk
 // lengths alone, which no coding touches. -1 when the walk leaves the first `limit` bytes or
 // meets a chunk the reader would refuse.
 int64_t FindEndByte(const uint8_t* package, int64_t limit) {
     if (limit < ENTRIES_OFFSET) return -1;
-    const int32_t block_size = LoadI32(package + BLOCK_SIZE_OFFSET);
+    PackageCursor in(package, limit, BLOCK_SIZE_OFFSET);
+    const int32_t block_size = in.TakeI32();
     if (block_size < MIN_BLOCK_SIZE || block_size > MAX_BLOCK_SIZE) return -1;
     const int64_t chunk_limit = int64_t{block_size} + CHUNK_SLACK;
-    int64_t at = ENTRIES_OFFSET;
     for (;;) {
-        if (at >= limit) return -1;
-        const uint8_t name_length = package[at];
-        if (name_length == 0) return at;
-        at += 1 + name_length + ENTRY_HEAD_TAIL;
+        if (!in.Has(1)) return -1;
+        const uint8_t name_length = in.TakeByte();
+        if (name_length == 0) return in.position() - 1;
+        if (!in.Has(PackageCursor::EntryHeadSize(name_length))) return -1;
+        in.Take(PackageCursor::EntryHeadSize(name_length));
         for (;;) {
-            if (at + 4 > limit) return -1;
-            const int32_t chunk = LoadI32(package + at);
-            at += 4;
+            if (!in.Has(4)) return -1;
+            const int32_t chunk = in.TakeI32();
             if (chunk <= 0) break;
-            if (chunk > chunk_limit) return -1;
-            at += chunk;
+            if (chunk > chunk_limit || !in.Has(chunk)) return -1;
+            in.Take(chunk);
         }
     }
 }
@@ -43,7 +41,7 @@ bool IsMarker(const uint8_t* bytes) {
 // or the declared length was damaged. The walk goes as far as the bytes really go, since a
 // damaged length may end the package before its end byte.
 bool RecordAfterEndByte(const uint8_t* package, int64_t length, int64_t available) {
-    if (std::memcmp(package + MAGIC_OFFSET, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) return false;
+    if (!ReadPackageHeader(package).magic) return false;
     const int64_t end_byte = FindEndByte(package, available);
     if (end_byte < 0) return false;
     const int64_t after = end_byte + 1;
@@ -77,9 +75,9 @@ IntegrityCheck CheckIntegrity(const uint8_t* package, size_t available,
                               DigestProgress* progress) {
     IntegrityCheck check;
     if (available < static_cast<size_t>(HEADER_SIZE)) return check;
-    const int32_t declared = LoadI32(package + LENGTH_OFFSET);
-    if (declared <= 0) return check;
-    const int64_t length = int64_t{declared} + LENGTH_BASE;
+    const PackageHeader header = ReadPackageHeader(package);
+    if (header.declared <= 0) return check;
+    const int64_t length = header.length();
     const int64_t real = static_cast<int64_t>(std::min<uint64_t>(available, INT64_MAX));
     const bool whole = length <= real;
     const bool marked = whole && length >= INTEGRITY_RECORD_SIZE &&

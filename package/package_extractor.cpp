@@ -11,6 +11,7 @@
 #include "package/extract_messages.h"
 #include "package/little_endian.h"
 #include "package/package_format.h"
+#include "package/package_header.h"
 #include "package/platform_file.h"
 
 namespace {
@@ -62,23 +63,18 @@ class PackageExtraction {
         uint8_t header[HEADER_SIZE];
         engine_.total_length = HEADER_SIZE;
         if (engine_.Read(header, HEADER_SIZE) == 0) return Fail(READ_ERROR_TEXT);
-        if (std::memcmp(header, PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) {
-            return Fail(FORMAT_ERROR_TEXT);
-        }
-        const int32_t declared = LoadI32(header + LENGTH_OFFSET);
-        engine_.total_length = static_cast<int64_t>(declared) + LENGTH_BASE;
-        if (declared <= 0) return Fail(FORMAT_ERROR_TEXT);
+        const PackageHeader fields = ReadPackageHeader(header);
+        if (!fields.magic) return Fail(FORMAT_ERROR_TEXT);
+        engine_.total_length = fields.length();
+        if (fields.declared <= 0) return Fail(FORMAT_ERROR_TEXT);
         // The header may claim more than was handed over; nothing past what exists is read.
         if (engine_.total_length > engine_.available_) return Fail(READ_ERROR_TEXT);
-        uint8_t* signature = header + SIGNATURE_OFFSET;
-        if (std::memcmp(header + MARKER_OFFSET, PLAIN_MARKER, sizeof PLAIN_MARKER) == 0) {
+        if (fields.plain) {
             engine_.coder = nullptr;
-            if (std::memcmp(signature, PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE) != 0) {
-                return Fail(FORMAT_ERROR_TEXT);
-            }
+            if (!fields.signature) return Fail(FORMAT_ERROR_TEXT);
             return true;
         }
-        if (!CoderAccepts(header + MARKER_OFFSET, signature)) {
+        if (!CoderAccepts(header + MARKER_OFFSET, header + SIGNATURE_OFFSET)) {
             if (result_ != nullptr) result_->coder_error = 1;
             return Fail(CODER_ERROR_TEXT);
         }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "package/package_cursor.h"
+
 struct ChunkRef {
     int64_t offset = 0;  // of the body, from the package's start
     int32_t length = 0;
@@ -27,12 +29,7 @@ class ChunkWalker {
     bool Next(ChunkRef& chunk);
 
   private:
-    bool Has(int64_t count) const { return count >= 0 && count <= end_ - position_; }
-    int32_t TakeI32();
-
-    std::span<const uint8_t> package_;
-    int64_t end_ = 0;  // L + 24, or fewer when fewer bytes are there
-    int64_t position_ = 0;
+    PackageCursor in_{nullptr, 0};  // up to L + 24
     int32_t block_size_ = 0;
     bool in_chunks_ = false;
     bool done_ = false;

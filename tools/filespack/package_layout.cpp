@@ -1,6 +1,5 @@
 #include "tools/filespack/package_layout.h"
 
-#include <cstring>
 #include <limits>
 #include <map>
 
@@ -8,27 +7,11 @@
 #include "package/name_case.h"
 #include "package/name_encoding.h"
 #include "package/name_rules.h"
+#include "package/package_cursor.h"
+#include "package/package_header.h"
 #include "tools/filespack/text_format.h"
 
 namespace {
-
-class Cursor {
-  public:
-    Cursor(std::span<const uint8_t> bytes, int64_t end) : bytes_(bytes), end_(end) {}
-
-    bool Has(int64_t count) const { return count >= 0 && position_ + count <= end_; }
-    int64_t position() const { return position_; }
-    const uint8_t* Take(int64_t count) {
-        const uint8_t* p = bytes_.data() + position_;
-        position_ += count;
-        return p;
-    }
-
-  private:
-    std::span<const uint8_t> bytes_;
-    int64_t end_;  // never beyond bytes_.size()
-    int64_t position_ = 0;
-};
 
 std::string EntryLabel(size_t index, const std::string& name) {
     return "entry " + std::to_string(index + 1) + " (" + DisplayName(name) + ")";
@@ -60,27 +43,21 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         return fail("too short for a package header (" + std::to_string(package.size()) +
                     " bytes)");
     }
-    if (std::memcmp(package.data(), PACKAGE_MAGIC, sizeof PACKAGE_MAGIC) != 0) {
-        return fail("not a package: the first 16 bytes are not the package magic");
-    }
-    const int32_t remaining = LoadI32(package.data() + LENGTH_OFFSET);
-    if (remaining <= 0) return fail("damaged header: the length field is not positive");
-    layout.length = int64_t{remaining} + LENGTH_BASE;
-    if (std::memcmp(package.data() + MARKER_OFFSET, PLAIN_MARKER, sizeof PLAIN_MARKER) != 0) {
+    const PackageHeader header = ReadPackageHeader(package.data());
+    if (!header.magic) return fail("not a package: the first 16 bytes are not the package magic");
+    if (header.declared <= 0) return fail("damaged header: the length field is not positive");
+    layout.length = header.length();
+    if (!header.plain) {
         return fail("a coded package: its names and contents are coded, and no coder is available");
     }
-    if (std::memcmp(package.data() + SIGNATURE_OFFSET, PACKAGE_SIGNATURE,
-                    sizeof PACKAGE_SIGNATURE) != 0) {
-        return fail("damaged header: wrong signature");
-    }
+    if (!header.signature) return fail("damaged header: wrong signature");
     if (static_cast<uint64_t>(layout.length) > package.size()) {
         return fail("truncated: the header declares " + std::to_string(layout.length) +
                     " bytes but only " + std::to_string(package.size()) + " are there");
     }
-    Cursor in(package, layout.length);
-    in.Take(HEADER_SIZE);
+    PackageCursor in(package.data(), layout.length, HEADER_SIZE);
     if (!in.Has(4)) return fail("truncated before the block size");
-    layout.block_size = LoadI32(in.Take(4));
+    layout.block_size = in.TakeI32();
     if (layout.block_size < MIN_BLOCK_SIZE || layout.block_size > MAX_BLOCK_SIZE) {
         return fail("block size " + std::to_string(layout.block_size) + " is outside " +
                     std::to_string(MIN_BLOCK_SIZE) + ".." + std::to_string(MAX_BLOCK_SIZE));
@@ -90,16 +67,16 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         if (!in.Has(1))
             return fail("truncated: no end byte after " + std::to_string(layout.entries.size()) +
                         " entries");
-        const uint8_t name_length = *in.Take(1);
+        const uint8_t name_length = in.TakeByte();
         if (name_length == 0) break;
         const size_t index = layout.entries.size();
         const std::string where = "entry " + std::to_string(index + 1);
-        if (!in.Has(int64_t{name_length} + 4 + ENTRY_UNIT_SIZE)) {
+        if (!in.Has(PackageCursor::EntryHeadSize(name_length))) {
             return fail("truncated in the head of " + where);
         }
         LayoutEntry entry;
         entry.name.assign(reinterpret_cast<const char*>(in.Take(name_length)), name_length);
-        entry.size = LoadI32(in.Take(4));
+        entry.size = in.TakeI32();
         const uint8_t* unit = in.Take(ENTRY_UNIT_SIZE);
         entry.attributes = LoadU32(unit + UNIT_ATTRIBUTES);
         entry.times.creation = LoadU64(unit + UNIT_CREATION);
@@ -110,7 +87,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         if (entry.size < 0) return fail(label + " has a negative size");
         for (;;) {
             if (!in.Has(4)) return fail("truncated in the chunks of " + label);
-            const int32_t chunk = LoadI32(in.Take(4));
+            const int32_t chunk = in.TakeI32();
             entry.stored_bytes += 4;
             if (chunk <= 0) break;
             if (chunk > chunk_limit) {

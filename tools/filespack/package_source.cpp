@@ -5,6 +5,7 @@
 
 #include "package/extract_messages.h"
 #include "package/package_format.h"
+#include "package/package_header.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/pe_resources.h"
 #include "tools/filespack/text_format.h"
@@ -84,10 +85,10 @@ bool ReadAll(int fd, std::vector<uint8_t>& bytes, std::string& error) {
     constexpr uint64_t kMaxExecutable = uint64_t{1} << 32;  // what a PE file's offsets reach
     if (!ReadUpTo(fd, bytes, kHead, error)) return false;
     uint64_t whole = bytes.size();
-    if (bytes.size() == kHead && std::memcmp(bytes.data(), PACKAGE_MAGIC, 16) == 0) {
-        int32_t declared = 0;
-        for (int i = 0; i < 4; ++i) declared |= static_cast<int32_t>(uint32_t{bytes[20 + i]} << (8 * i));
-        if (declared > 0) whole = static_cast<uint64_t>(declared) + LENGTH_BASE;
+    const PackageHeader header =
+        bytes.size() == kHead ? ReadPackageHeader(bytes.data()) : PackageHeader{};
+    if (header.magic) {
+        if (header.declared > 0) whole = static_cast<uint64_t>(header.length());
     } else if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
         whole = kMaxExecutable;
     }
