@@ -44,9 +44,21 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
     return EntryPath::ok;
 }
 
-OutputFolder::~OutputFolder() = default;
+OutputFolder::~OutputFolder() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
 
-void OutputFolder::Open(const char*) {}
+// Files are created by path, so the folder must stay where it is while they are: a handle that
+// does not share delete access keeps anyone from renaming or deleting the folder, and from putting
+// a junction in its place, until the extraction ends. (A handle that may only read attributes
+// would take no part in the sharing check.)
+void OutputFolder::Open(const char* folder) {
+    if (folder == nullptr) return;
+    const HANDLE handle =
+        CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<intptr_t>(handle);
+}
 
 FileHandle CreateNewFile(const OutputFolder&, const char* path) {
     const HANDLE file =

@@ -7,7 +7,12 @@
 #include <vector>
 
 #include "package/package_extractor.h"
+#include "package/platform_file.h"
 #include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -390,3 +395,26 @@ TEST(Extractor, ReadHonoursBoundsAndAnOpenFileSource) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+// Files are created by path on Windows, so the folder is held in place while they are: nobody
+// gets the delete access that renaming or replacing it takes until the extraction lets go.
+TEST(Extractor, TargetFolderIsHeldInPlaceWhileFilesGoIntoIt) {
+    ScratchFolder folder;
+    auto open_for_delete = [&] {
+        const HANDLE handle = CreateFileA(folder.dest().c_str(), DELETE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(handle);
+        return true;
+    };
+    {
+        platform::OutputFolder output;
+        output.Open(folder.dest().c_str());
+        EXPECT_FALSE(open_for_delete());
+    }
+    EXPECT_TRUE(open_for_delete());
+}
+#endif

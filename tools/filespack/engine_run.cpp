@@ -8,6 +8,7 @@
 #include "package/package_extractor.h"
 #include "tools/filespack/chunk_prefetcher.h"
 #include "tools/filespack/file_names.h"
+#include "tools/filespack/interruption.h"
 #include "tools/filespack/text_format.h"
 
 #ifdef _WIN32
@@ -34,6 +35,23 @@ void StripTrailingSeparators(std::string& path) {
 
 constexpr UINT kProgressMessage = WM_APP + 1;
 constexpr UINT kDoneMessage = WM_APP + 2;
+
+// Ctrl+C arrives on a thread of its own while the engine writes on another, and ending the
+// process there would leave a cut file open. Between chunks is where the engine can stop: asked
+// for a chunk after Ctrl+C, this source refuses it, the engine stops as on a damaged chunk and
+// closes the file, and the caller, seeing the interruption, removes that file.
+class StopOnInterruption final : public ChunkSource {
+  public:
+    explicit StopOnInterruption(ChunkSource& decoded) : decoded_(decoded) {}
+    int32_t DecodedChunk(int64_t offset, int32_t length, int32_t capacity,
+                         const uint8_t** decoded) override {
+        if (InterruptionGuard::Pending() != 0) return 0;
+        return decoded_.DecodedChunk(offset, length, capacity, decoded);
+    }
+
+  private:
+    ChunkSource& decoded_;
+};
 
 // The engine posts progress to a window, as it does in the Windows program: the extraction runs
 // on a worker thread while this thread keeps a message-only window and draws the bar.
@@ -134,10 +152,17 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
     }
     PackageExtractor engine;
     std::unique_ptr<ChunkPrefetcher> prefetcher;
+#ifdef _WIN32
+    // Stopping needs a chunk source to refuse through: one decoding thread at least.
+    prefetcher = std::make_unique<ChunkPrefetcher>(package, std::max(threads, 1));
+    StopOnInterruption stoppable(*prefetcher);
+    engine.SetChunkSource(&stoppable);
+#else
     if (threads > 1) {
         prefetcher = std::make_unique<ChunkPrefetcher>(package, threads);
         engine.SetChunkSource(prefetcher.get());
     }
+#endif
     ExtractResult result{};
     outcome.ok = ExtractReporting(engine, package, engine_folder, result, bar, consumed) == 1;
     outcome.file_count = result.file_count;

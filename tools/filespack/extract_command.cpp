@@ -67,7 +67,7 @@ std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
     for (const auto& entry : scan.layout.entries) {
         if (entry.chunks_offset != position) continue;
         const std::filesystem::path path = folder / PathFromUtf8(NameText(entry.name));
-        const std::string shown = EscapeForTerminal(PathToUtf8(path));
+        const std::string shown = DisplayPath(path);
         std::error_code ec;
         if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
             return shown + " appeared while extracting: another program, or a second extract, "
@@ -94,10 +94,20 @@ std::string FirstClash(const LayoutScan& scan, const std::filesystem::path& fold
         // A link is in the way even when it leads nowhere (exists() would follow it).
         std::error_code ec;
         if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
-            return EscapeForTerminal(PathToUtf8(path));
+            return DisplayPath(path);
         }
     }
     return "";
+}
+
+// The engine has closed the file, but may have made it read-only, which Windows will not delete.
+bool RemoveCutFile(const std::filesystem::path& cut) {
+    std::error_code ec;
+    std::filesystem::permissions(cut, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add |
+                                     std::filesystem::perm_options::nofollow,
+                                 ec);
+    return std::filesystem::remove(cut, ec);
 }
 
 // The file the engine is writing once it has read the package up to `done`: the entry whose
@@ -186,28 +196,28 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     const InterruptionGuard interruption;
     // Files already complete stay, as after any failure; the one being written would be a cut
     // file with today's time that blocks the next run, so it goes.
+    auto stop = [&](int signal, int64_t consumed) {
+        bar.Clear();
+        const std::filesystem::path cut = FileInProgress(scan, consumed, folder);
+        if (!cut.empty() && RemoveCutFile(cut)) {
+            io.err << "filespack: interrupted; removed the unfinished "
+                   << DisplayPath(cut) << std::endl;
+        } else {
+            io.err << "filespack: interrupted" << std::endl;
+        }
+        ExitInterrupted(signal);
+    };
     const EngineOutcome outcome = RunEngine(
         source.bytes(), folder, bar,
         [&](int64_t consumed) {
             source.ReleaseConsumed(consumed);
-            const int signal = InterruptionGuard::Pending();
-            if (signal == 0) return;
-            bar.Clear();
-            std::error_code removed;
-            const std::filesystem::path cut = FileInProgress(scan, consumed, folder);
-            if (!cut.empty() && std::filesystem::remove(cut, removed)) {
-                io.err << "filespack: interrupted; removed the unfinished "
-                       << EscapeForTerminal(PathToUtf8(cut)) << std::endl;
-            } else {
-                io.err << "filespack: interrupted" << std::endl;
-            }
-            ExitInterrupted(signal);
+            if (const int signal = InterruptionGuard::Pending(); signal != 0) stop(signal, consumed);
         },
         DecodeThreads(options.threads));
+    // Where the engine cannot be stopped from its own thread (Windows), it was made to fail at
+    // its next chunk; a run that completed keeps every file.
     if (const int signal = InterruptionGuard::Pending(); signal != 0) {
-        bar.Clear();
-        io.err << "filespack: interrupted" << std::endl;
-        ExitInterrupted(signal);
+        stop(signal, outcome.ok ? -1 : outcome.position);
     }
     if (source.file.Shrank()) {
         bar.Clear();

@@ -1,34 +1,47 @@
 #include "tools/filespack/interruption.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
 namespace {
 
-volatile std::sig_atomic_t pending = 0;
+// Set from a signal handler (POSIX) or from the system's handler thread (Windows).
+std::atomic<int> pending{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may store it");
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Runs on a thread of its own. Ctrl+C and Ctrl+Break are held back until the run reaches a
+// chunk; closing the console window or logging off gives a handler no time to wait, so those
+// keep Windows' own handling.
+BOOL WINAPI OnControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    if (pending.exchange(SIGINT) != 0) ExitProcess(128 + SIGINT);
+    return TRUE;
+}
+#else
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction saved[3];
 
 void OnSignal(int signal) {
-    if (pending != 0) _exit(128 + signal);
-    pending = signal;
+    if (pending.exchange(signal) != 0) _exit(128 + signal);
 }
 #endif
 
 }  // namespace
 
-// On Windows the engine reports to a window on another thread than the one that writes, so there
-// is no point between chunks to stop at: Ctrl+C still ends the process at once there.
 InterruptionGuard::InterruptionGuard() {
     pending = 0;
-#ifndef _WIN32
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnControl, TRUE);
+#else
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -37,7 +50,9 @@ InterruptionGuard::InterruptionGuard() {
 }
 
 InterruptionGuard::~InterruptionGuard() {
-#ifndef _WIN32
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnControl, FALSE);
+#else
     for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &saved[i], nullptr);
 #endif
 }
