@@ -1,6 +1,7 @@
 #include "codec/chunk_decoder.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -40,7 +41,9 @@ int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) 
     // half is the entropy stage's working room.
     std::unique_ptr<uint8_t[]> scratch;
     const size_t half = static_cast<size_t>(capacity) + kScratchSlack;
-    if (capacity >= 0) scratch.reset(new (std::nothrow) uint8_t[2 * half]);
+    // Where size_t has 32 bits, a capacity near 2^31 has no block twice its size: the stages
+    // then work in the buffer alone.
+    if (capacity >= 0 && half <= SIZE_MAX / 2) scratch.reset(new (std::nothrow) uint8_t[2 * half]);
     if (!scratch) {
         const int32_t produced = EntropyDecode(buffer, length, capacity);
         if (produced <= 0) return produced;

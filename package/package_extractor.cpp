@@ -272,14 +272,17 @@ int PackageExtractor::Extract(const uint8_t* package, size_t available, const ch
                      : static_cast<int64_t>(available);
     total_length = 0;
     position = 0;
+    bool extracted = false;
     {
         PackageExtraction extraction(*this, folder, result);
-        if (!extraction.Run()) return 0;
+        extracted = extraction.Run();
     }
+    // The caller's buffer may be gone as soon as this returns, whatever the outcome.
+    memory_source = nullptr;
+    if (!extracted) return 0;
     // The result's count is 32-bit; a longer package is reported at its largest value.
     if (result != nullptr) {
         result->byte_count = static_cast<int32_t>(total_length > MAX_I32 ? MAX_I32 : total_length);
     }
-    memory_source = nullptr;
     return 1;
 }

@@ -1,8 +1,11 @@
 #include "package/package_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -20,6 +23,37 @@ constexpr uint64_t MAX_I32 = static_cast<uint64_t>(std::numeric_limits<int32_t>:
 size_t EncoderThreads() {
     const unsigned hardware = std::thread::hardware_concurrency();
     return std::clamp<size_t>(hardware, 1, 4);
+}
+
+// Encodes pieces[0, count) into bodies on up to `threads` threads, this one included, each
+// taking every n-th piece. A thread that cannot be started leaves its share to this one; memory
+// that runs out fails the batch instead of ending the process.
+bool EncodeBatch(const std::vector<std::vector<uint8_t>>& pieces,
+                 std::vector<std::vector<uint8_t>>& bodies, size_t count, size_t threads,
+                 int32_t block_size) {
+    const ChunkEncoder encoder;
+    const size_t stride = std::max<size_t>(1, std::min(threads, count));
+    std::atomic<bool> out_of_memory{false};
+    auto encode = [&](size_t first) {
+        for (size_t i = first; i < count && !out_of_memory; i += stride) {
+            try {
+                bodies[i] = encoder.Encode(pieces[i].data(), pieces[i].size(), block_size);
+            } catch (const std::bad_alloc&) {
+                out_of_memory = true;
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    try {
+        helpers.reserve(stride);
+        for (size_t first = 1; first < stride; ++first) helpers.emplace_back(encode, first);
+    } catch (const std::exception&) {
+        // std::system_error or std::bad_alloc: the shares of the threads not started follow
+    }
+    for (size_t first = helpers.size() + 1; first < stride; ++first) encode(first);
+    encode(0);
+    for (std::thread& helper : helpers) helper.join();
+    return !out_of_memory;
 }
 
 // The writer promises a package the engine extracts, on Windows and elsewhere; what Windows
@@ -156,20 +190,8 @@ bool PackageWriter::WriteChunks(uint64_t size,
             remaining -= piece_size;
             ++count;
         }
-        const ChunkEncoder encoder;
-        auto encode = [&](size_t first, size_t step) {
-            for (size_t i = first; i < count; i += step) {
-                bodies[i] = encoder.Encode(pieces[i].data(), pieces[i].size(), block_size_);
-            }
-        };
-        const size_t workers = std::min(threads, count);
-        if (workers <= 1) {
-            encode(0, 1);
-        } else {
-            std::vector<std::thread> pool;
-            for (size_t t = 1; t < workers; ++t) pool.emplace_back(encode, t, workers);
-            encode(0, workers);
-            for (std::thread& worker : pool) worker.join();
+        if (!EncodeBatch(pieces, bodies, count, threads, block_size_)) {
+            return Fail("out of memory while encoding");
         }
         for (size_t i = 0; i < count; ++i) {
             const std::vector<uint8_t>& body = bodies[i];

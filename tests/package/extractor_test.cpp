@@ -394,6 +394,18 @@ TEST(Extractor, ReadHonoursBoundsAndAnOpenFileSource) {
     EXPECT_EQ(folder.Facts("m").bytes, "mem");
 }
 
+TEST(Extractor, NothingIsReadFromTheCallersBufferOnceExtractReturns) {
+    ScratchFolder folder;
+    folder.PutFile("taken", "x");
+    PackageExtractor engine;
+    {
+        const std::vector<uint8_t> failing = PackageBuilder().StoredFile("taken", "abc").Finish();
+        EXPECT_EQ(engine.Extract(failing.data(), failing.size(), folder.dest().c_str(), nullptr), 0);
+    }
+    uint8_t byte = 0;
+    EXPECT_EQ(engine.Read(&byte, 1), 0);
+}
+
 }  // namespace
 
 #ifdef _WIN32

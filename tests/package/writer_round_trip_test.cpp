@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "package/integrity_record.h"
 #include "package/package_extractor.h"
 #include "package/package_writer.h"
+#include "failing_allocation.h"
 #include "test_support.h"
 
 namespace {
@@ -211,6 +213,22 @@ TEST(WriterRoundTrip, FailuresAreReported) {
         EXPECT_FALSE(writer.Finish());
         EXPECT_FALSE(writer.error().empty());
     }
+}
+
+TEST(WriterRoundTrip, MemoryRunningOutOnAnEncoderThreadFailsTheFileNotTheProcess) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "the writer encodes on one thread";
+    std::vector<uint8_t> data(8 * BLOCK);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 % 251);
+    TempFile out;
+    PackageWriter writer(out.file, BLOCK);
+    bool added = true;
+    {
+        const FailingAllocationsElsewhere failing;
+        added = writer.AddFile({"big", ATTRIBUTE_ARCHIVE, {}}, data.data(), data.size());
+    }
+    EXPECT_FALSE(added);
+    EXPECT_EQ(writer.error(), "out of memory while encoding");
+    EXPECT_FALSE(writer.Finish());
 }
 
 }  // namespace
