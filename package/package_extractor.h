@@ -39,12 +39,16 @@ class PackageExtractor {
 
     WindowHandle progress_window;
     uint32_t progress_message;
+    // Reads come from an open file when one is set; Extract always reads from memory and closes
+    // it, so only a caller that drives Read itself (the tests) uses it.
     FileHandle file_source;
-    const uint8_t* memory_source;
+    const uint8_t* memory_source;  // the package during Extract, null outside it
     int64_t position;      // bytes consumed; 64-bit so that no package length can overflow it
     int64_t total_length;  // bound for reads; during extraction the package length L + 24
     PackageCoder* coder;
-    uint32_t creation_disposition;  // informational: output files are always created new
+    // Informational, kept for callers that read it: output files are always created new, so
+    // nothing in the engine consults it.
+    uint32_t creation_disposition;
 
   private:
     friend class PackageExtraction;
