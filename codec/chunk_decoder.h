@@ -1,4 +1,16 @@
 // The chunk pipeline: entropy stage, then run-length stage, in place in the caller's buffer.
+//
+// How the codec fails, in one place. Every stage returns the number of bytes it produced, so a
+// result above 0 is success and anything else a failed chunk; callers test `<= 0` and never
+// tell the failures apart, but the values are kept as they have always been:
+//   - entropy stage (EntropyDecode, EntropyDecodeInto): 0 for a body that is too short or too
+//     long, a declared length above the capacity, or an invalid stream; a declared length of 0
+//     or below is handed back as it is (after the code description checked out);
+//   - run-length stage (RunLengthDecode, RunLengthDecodeInto): -1 for anything it refuses, 0
+//     for a stream that holds no bytes;
+//   - stored chunks: 0 for a declared length above the capacity or past the body, the declared
+//     length itself when it is 0 or below.
+// Neither stage ever writes past `capacity` (plus the slack each names) nor reads past `length`.
 #pragma once
 
 #include <cstdint>

@@ -31,11 +31,11 @@ class PackageExtraction {
         if (result_ != nullptr) std::memset(result_, 0, sizeof *result_);
         if (!CheckHeader() || !ReadBlockSize()) return false;
         buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(block_size_) + BUFFER_SLACK]);
-        if (buffer_ == nullptr) return false;
+        if (buffer_ == nullptr) return Fail(ExtractFailure::out_of_memory, nullptr);
         capacity_ = block_size_ + CHUNK_SLACK;
         output_.Open(folder_);
         if (!ExtractEntries()) return false;
-        if (size_total_ == 0) return false;
+        if (size_total_ == 0) return Fail(ExtractFailure::nothing_to_extract, nullptr);
         if (result_ != nullptr) {
             result_->file_count = file_count_;
             std::snprintf(result_->message, sizeof result_->message, COMPLETE_FORMAT,
@@ -46,14 +46,20 @@ class PackageExtraction {
     }
 
   private:
-    bool Fail(const char* text) {
-        if (result_ != nullptr)
-            std::snprintf(result_->message, sizeof result_->message, "%s", text);
+    // A null `text` leaves the message empty.
+    bool Fail(ExtractFailure failure, const char* text) {
+        if (result_ != nullptr) {
+            result_->failure = failure;
+            if (text != nullptr) {
+                std::snprintf(result_->message, sizeof result_->message, "%s", text);
+            }
+        }
         return false;
     }
 
-    bool FailNamed(const char* format) {
+    bool FailNamed(ExtractFailure failure, const char* format) {
         if (result_ != nullptr) {
+            result_->failure = failure;
             std::snprintf(result_->message, sizeof result_->message, format, name_);
         }
         return false;
@@ -62,21 +68,21 @@ class PackageExtraction {
     bool CheckHeader() {
         uint8_t header[HEADER_SIZE];
         engine_.total_length = HEADER_SIZE;
-        if (engine_.Read(header, HEADER_SIZE) == 0) return Fail(READ_ERROR_TEXT);
+        if (engine_.Read(header, HEADER_SIZE) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
         const PackageHeader fields = ReadPackageHeader(header);
-        if (!fields.magic) return Fail(FORMAT_ERROR_TEXT);
+        if (!fields.magic) return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
         engine_.total_length = fields.length();
-        if (fields.declared <= 0) return Fail(FORMAT_ERROR_TEXT);
+        if (fields.declared <= 0) return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
         // The header may claim more than was handed over; nothing past what exists is read.
-        if (engine_.total_length > engine_.available_) return Fail(READ_ERROR_TEXT);
+        if (engine_.total_length > engine_.available_) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
         if (fields.plain) {
             engine_.coder = nullptr;
-            if (!fields.signature) return Fail(FORMAT_ERROR_TEXT);
+            if (!fields.signature) return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
             return true;
         }
         if (!CoderAccepts(header + MARKER_OFFSET, header + SIGNATURE_OFFSET)) {
             if (result_ != nullptr) result_->coder_error = 1;
-            return Fail(CODER_ERROR_TEXT);
+            return Fail(ExtractFailure::coder, CODER_ERROR_TEXT);
         }
         return true;
     }
@@ -94,10 +100,10 @@ class PackageExtraction {
 
     bool ReadBlockSize() {
         uint8_t bytes[4];
-        if (engine_.Read(bytes, sizeof bytes) == 0) return Fail(READ_ERROR_TEXT);
+        if (engine_.Read(bytes, sizeof bytes) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
         block_size_ = LoadI32(bytes);
         if (block_size_ < MIN_BLOCK_SIZE || block_size_ > MAX_BLOCK_SIZE) {
-            return Fail(FORMAT_ERROR_TEXT);
+            return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
         }
         return true;
     }
@@ -105,18 +111,20 @@ class PackageExtraction {
     bool ExtractEntries() {
         for (;;) {
             uint8_t* buffer = buffer_.get();
-            if (engine_.Read(buffer, 1) == 0) return Fail(READ_ERROR_TEXT);
+            if (engine_.Read(buffer, 1) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
             const int32_t name_length = buffer[0];
             if (name_length == 0) return true;
             if (!ExtractEntry(name_length)) return false;
             // The total is kept wide, so "passing 2147483647" is seen without any wrap.
-            if (size_total_ < 0 || size_total_ > MAX_I32) return false;
+            if (size_total_ < 0 || size_total_ > MAX_I32) {
+                return Fail(ExtractFailure::too_large, nullptr);
+            }
         }
     }
 
     bool ExtractEntry(int32_t name_length) {
         uint8_t* buffer = buffer_.get();
-        if (engine_.Read(buffer, name_length + 4) == 0) return Fail(READ_ERROR_TEXT);
+        if (engine_.Read(buffer, name_length + 4) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
         std::memcpy(name_, buffer, static_cast<size_t>(name_length));
         PackageCoder* coder = engine_.coder;
         if (coder != nullptr) coder->Transform(reinterpret_cast<uint8_t*>(name_), name_length);
@@ -126,7 +134,7 @@ class PackageExtraction {
         int64_t expected = size;
 
         uint8_t unit[ENTRY_UNIT_SIZE];
-        if (engine_.Read(unit, ENTRY_UNIT_SIZE) == 0) return Fail(READ_ERROR_TEXT);
+        if (engine_.Read(unit, ENTRY_UNIT_SIZE) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
         if (coder != nullptr) coder->Transform(unit, ENTRY_UNIT_SIZE);
         const uint32_t attributes = LoadU32(unit + UNIT_ATTRIBUTES);
         EntryTimes times;
@@ -136,10 +144,10 @@ class PackageExtraction {
 
         const platform::EntryPath composed =
             platform::ComposeEntryPath(folder_, name_, static_cast<size_t>(name_length), path_);
-        if (composed == platform::EntryPath::refused_name) return Fail(FORMAT_ERROR_TEXT);
-        if (composed == platform::EntryPath::too_long) return Fail(WRITE_ERROR_TEXT);
+        if (composed == platform::EntryPath::refused_name) return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
+        if (composed == platform::EntryPath::too_long) return Fail(ExtractFailure::write, WRITE_ERROR_TEXT);
         const FileHandle file = platform::CreateNewFile(output_, path_);
-        if (file == INVALID_FILE) return Fail(WRITE_ERROR_TEXT);
+        if (file == INVALID_FILE) return Fail(ExtractFailure::write, WRITE_ERROR_TEXT);
         ++file_count_;
 
         const bool complete = CopyChunks(file, expected);
@@ -155,12 +163,12 @@ class PackageExtraction {
         for (;;) {
             uint8_t length_bytes[4];
             if (engine_.Read(length_bytes, sizeof length_bytes) == 0) {
-                return Fail(READ_ERROR_TEXT);
+                return Fail(ExtractFailure::read, READ_ERROR_TEXT);
             }
             const int32_t length = LoadI32(length_bytes);
-            if (length > capacity_) return FailNamed(SEGMENT_SIZE_ERROR_FORMAT);
+            if (length > capacity_) return FailNamed(ExtractFailure::segment_size, SEGMENT_SIZE_ERROR_FORMAT);
             if (length <= 0) {
-                if (expected != 0) return Fail(FORMAT_ERROR_TEXT);
+                if (expected != 0) return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
                 return true;
             }
             const uint8_t* decoded = buffer;
@@ -170,19 +178,19 @@ class PackageExtraction {
             // A coded body must be transformed before it is decoded, which only happens here.
             if (source != nullptr && coder == nullptr) {
                 const int64_t body = engine_.position;
-                if (engine_.Skip(length) == 0) return Fail(READ_ERROR_TEXT);
+                if (engine_.Skip(length) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
                 produced = source->DecodedChunk(body, length, capacity_, &decoded);
             } else {
-                if (engine_.Read(buffer, length) == 0) return Fail(READ_ERROR_TEXT);
+                if (engine_.Read(buffer, length) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
                 if (coder != nullptr) coder->Transform(buffer, length);
                 produced = decoder_.Decode(buffer, length, capacity_);
             }
             // More than the capacity would mean the decoder broke its word; never write it.
-            if (produced <= 0 || produced > capacity_) return FailNamed(DECODE_ERROR_FORMAT);
+            if (produced <= 0 || produced > capacity_) return FailNamed(ExtractFailure::decode, DECODE_ERROR_FORMAT);
             expected -= produced;
-            if (expected < 0) return FailNamed(DECODE_ERROR_FORMAT);
+            if (expected < 0) return FailNamed(ExtractFailure::decode, DECODE_ERROR_FORMAT);
             if (!platform::WriteToFile(file, decoded, produced)) {
-                return FailNamed(WRITE_ERROR_FORMAT);
+                return FailNamed(ExtractFailure::write, WRITE_ERROR_FORMAT);
             }
             PostProgress();
         }

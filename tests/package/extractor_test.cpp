@@ -142,6 +142,7 @@ TEST(Extractor, PackagesWithoutBytesFailSilently) {
     EXPECT_EQ(Message(outcome), "");
     EXPECT_EQ(outcome.result.file_count, 0);
     EXPECT_EQ(outcome.result.byte_count, 0);
+    EXPECT_EQ(outcome.result.failure, ExtractFailure::nothing_to_extract);
     EXPECT_TRUE(outcome.posts.empty());
 
     // Only empty files: they are made, then the extraction fails with no message.
@@ -149,6 +150,7 @@ TEST(Extractor, PackagesWithoutBytesFailSilently) {
         ExtractInto(PackageBuilder().StoredFile("e1", "").StoredFile("e2", "").Finish(), folder);
     EXPECT_EQ(outcome.returned, 0);
     EXPECT_EQ(Message(outcome), "");
+    EXPECT_EQ(outcome.result.failure, ExtractFailure::nothing_to_extract);
     EXPECT_EQ(outcome.result.file_count, 0);
     EXPECT_TRUE(folder.Facts("e1").exists);
     EXPECT_TRUE(folder.Facts("e2").exists);
@@ -193,7 +195,9 @@ TEST(Extractor, HeaderChecks) {
     for (size_t i = 0; i < 16; ++i) {
         std::vector<uint8_t> bad = good;
         bad[i] ^= 0x20;
-        EXPECT_EQ(Message(ExtractInto(bad, folder)), format_error) << "magic byte " << i;
+        const Outcome outcome = ExtractInto(bad, folder);
+        EXPECT_EQ(Message(outcome), format_error) << "magic byte " << i;
+        EXPECT_EQ(outcome.result.failure, ExtractFailure::format);
     }
     for (size_t i = 24; i < 32; ++i) {
         std::vector<uint8_t> bad = good;
