@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Every test. Natively: the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test. Natively: the unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threaded ones (package, filespack) again under ThreadSanitizer, and every fuzzer for a while
+# from its seeds, after replaying the inputs that once failed.
 # Windows: the 32-bit build (the shipped program) and a 64-bit build of the same sources; the
 # Windows tests run under Wine in Xvfb, for each architecture this host can execute.
 set -euo pipefail
@@ -11,6 +13,14 @@ echo "== native tests (debug, sanitizers)"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
 ctest --preset debug -j "$jobs"
+
+echo "== ThreadSanitizer (package and filespack tests)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"
+
+echo "== fuzzers"
+scripts/fuzz.sh "${FILESPACK_FUZZ_SECONDS:-30}"
 
 run_wine_tests() {
     local arch=$1
