@@ -152,29 +152,27 @@ echo "Extraction of $(wc -l <"$list") files, $(echo "scale=1; $bytes / 1000000" 
     "$work; median of $runs runs, each tool pinned to core $core. Ratios are of processor" \
     "time (user + system)."
 echo
-printf '| %-12s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "cpu s" "wall s" \
-    "tool / filespack" "tool / cp"
-echo "|--------------|--------------|---------|---------|------------------|-----------|"
-for tool in "${tools[@]}"; do
-    printf '| %-12s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" "$(archive_size "$tool")" \
-        "$(seconds "${median[$tool]}")" "$(seconds "${wall_median[$tool]}")" \
-        "$(ratio "${median[$tool]}" "${median[filespack]}")" \
-        "$(ratio "${median[$tool]}" "${median[cp]}")"
-done
+# print_table FIRST_HEADING SECOND_HEADING FIRST_ARRAY SECOND_ARRAY TOOL...: ratios of the first.
+print_table() {
+    local -n first=$3 second=$4
+    printf '| %-12s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "$1" "$2" \
+        "tool / filespack" "tool / cp"
+    echo "|--------------|--------------|---------|---------|------------------|-----------|"
+    local tool
+    for tool in "${@:5}"; do
+        printf '| %-12s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" \
+            "$(archive_size "$tool")" "$(seconds "${first[$tool]}")" \
+            "$(seconds "${second[$tool]}")" "$(ratio "${first[$tool]}" "${first[filespack]}")" \
+            "$(ratio "${first[$tool]}" "${first[cp]}")"
+    done
+}
+print_table "cpu s" "wall s" median wall_median "${tools[@]}"
 
 echo
 echo "The same with all $(nproc) cores free to every tool (no pinning; filespack with its default" \
     "threads, and with -j 1); median of $runs runs. Ratios are of wall-clock time."
 echo
-printf '| %-12s | %12s | %7s | %7s | %16s | %9s |\n' tool archive "wall s" "cpu s" \
-    "tool / filespack" "tool / cp"
-echo "|--------------|--------------|---------|---------|------------------|-----------|"
-for tool in "${free_tools[@]}"; do
-    printf '| %-12s | %12s | %7.3f | %7.3f | %16.2f | %9.2f |\n' "$tool" "$(archive_size "$tool")" \
-        "$(seconds "${free_wall_median[$tool]}")" "$(seconds "${free_median[$tool]}")" \
-        "$(ratio "${free_wall_median[$tool]}" "${free_wall_median[filespack]}")" \
-        "$(ratio "${free_wall_median[$tool]}" "${free_wall_median[cp]}")"
-done
+print_table "wall s" "cpu s" free_wall_median free_median "${free_tools[@]}"
 
 # Peak memory: the extraction, with one and with the default threads, against the same program
 # doing nothing.

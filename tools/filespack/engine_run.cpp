@@ -129,15 +129,15 @@ bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
 // The engine's three failures without a message, in words.
 std::string SilentFailureWords(ExtractFailure failure) {
     switch (failure) {
-    case ExtractFailure::out_of_memory:
-        return "the extractor stopped without a message: no memory for its chunk buffer";
-    case ExtractFailure::nothing_to_extract:
-        return "the extractor stopped without a message: the package's files add up to 0 bytes";
-    case ExtractFailure::too_large:
-        return "the extractor stopped without a message: the package's files add up to 2 GiB "
-               "or more";
-    default:
-        return "the extractor stopped without a message";
+        case ExtractFailure::out_of_memory:
+            return "the extractor stopped without a message: no memory for its chunk buffer";
+        case ExtractFailure::nothing_to_extract:
+            return "the extractor stopped without a message: the package's files add up to 0 bytes";
+        case ExtractFailure::too_large:
+            return "the extractor stopped without a message: the package's files add up to 2 GiB "
+                   "or more";
+        default:
+            return "the extractor stopped without a message";
     }
 }
 
@@ -183,6 +183,7 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
     outcome.file_count = result.file_count;
     outcome.position = engine.position;
     outcome.message = DisplayName(result.message);
-    if (outcome.message.empty() && !outcome.ok) outcome.message = SilentFailureWords(result.failure);
+    if (outcome.message.empty() && !outcome.ok)
+        outcome.message = SilentFailureWords(result.failure);
     return outcome;
 }

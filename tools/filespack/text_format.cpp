@@ -71,6 +71,16 @@ bool Digits(std::string_view text, size_t at, size_t count, int64_t& value) {
     return true;
 }
 
+// Date and time of day to the second, the two joined by `between`.
+std::string FormatSeconds(const Split& t, char between) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02u%c%02lld:%02lld:%02lld",
+                  static_cast<long long>(t.date.year), t.date.month, t.date.day, between,
+                  static_cast<long long>(t.hour), static_cast<long long>(t.minute),
+                  static_cast<long long>(t.second));
+    return text;
+}
+
 }  // namespace
 
 std::string NameText(std::string_view shift_jis) {
@@ -113,24 +123,14 @@ std::string EscapeForTerminal(std::string_view utf8) {
 }
 
 std::string FormatTime(FileTime time) {
-    const Split t = SplitTime(time);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld",
-                  static_cast<long long>(t.date.year), t.date.month, t.date.day,
-                  static_cast<long long>(t.hour), static_cast<long long>(t.minute),
-                  static_cast<long long>(t.second));
-    return text;
+    return FormatSeconds(SplitTime(time), ' ');
 }
 
 std::string FormatTimeIso(FileTime time) {
     const Split t = SplitTime(time);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lld",
-                  static_cast<long long>(t.date.year), t.date.month, t.date.day,
-                  static_cast<long long>(t.hour), static_cast<long long>(t.minute),
-                  static_cast<long long>(t.second));
-    std::string out = text;
+    std::string out = FormatSeconds(t, 'T');
     if (t.ticks != 0) {
+        char text[16];
         std::snprintf(text, sizeof text, ".%07lld", static_cast<long long>(t.ticks));
         std::string fraction = text;
         while (fraction.back() == '0') fraction.pop_back();
