@@ -180,7 +180,8 @@ std::string RelaunchTail(const CommandLine& line) {
         AppendArgument(tail, "/S");
     }
     if (line.unpack_only) {
-        AppendArgument(tail, line.unpack_folder.empty() ? "/UNPACK" : "/UNPACK=" + line.unpack_folder);
+        AppendArgument(tail,
+                       line.unpack_folder.empty() ? "/UNPACK" : "/UNPACK=" + line.unpack_folder);
     }
     if (!line.log_file.empty()) {
         AppendArgument(tail, "/LOG=" + line.log_file);

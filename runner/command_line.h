@@ -6,15 +6,15 @@
 #include <vector>
 
 struct CommandLine {
-    bool relaunch = false;        // "/RUNAS": this copy is the elevated relaunch
-    bool unattended = false;      // "/S"
-    bool unpack_only = false;     // "/UNPACK" or "/UNPACK=<folder>"
-    bool show_usage = false;      // "/?"
-    bool has_switches = false;    // any switch above but "/RUNAS", or "--"
-    std::string unpack_folder;    // from "/UNPACK=<folder>"; empty: named after the program
-    std::string log_file;         // from "/LOG=<file>"; empty: no log
+    bool relaunch = false;          // "/RUNAS": this copy is the elevated relaunch
+    bool unattended = false;        // "/S"
+    bool unpack_only = false;       // "/UNPACK" or "/UNPACK=<folder>"
+    bool show_usage = false;        // "/?"
+    bool has_switches = false;      // any switch above but "/RUNAS", or "--"
+    std::string unpack_folder;      // from "/UNPACK=<folder>"; empty: named after the program
+    std::string log_file;           // from "/LOG=<file>"; empty: no log
     bool passes_arguments = false;  // "--" was given
-    std::string setup_arguments;  // everything after "--", verbatim
+    std::string setup_arguments;    // everything after "--", verbatim
 };
 
 // Splits a command line into arguments as the C runtime does (blanks separate, double quotes

@@ -22,13 +22,13 @@ TEST(SplitCommandLine, SplitsAsTheCRuntimeDoes) {
         {"\"C:\\Program Files\\x\" y", {"C:\\Program Files\\x", "y"}},
         {"a\"b c\"d", {"ab cd"}},
         {"\"\" x", {"", "x"}},
-        {"a\\\\b c\\", {"a\\\\b", "c\\"}},       // backslashes before no quote stay
-        {"\\\"a", {"\"a"}},                       // an odd run escapes the quote
-        {"\"a\\\\\" b", {"a\\", "b"}},            // an even run halves and the quote closes
-        {"\"a\"\"b\" c", {"a\"b", "c"}},          // "" inside quotes is one quote
+        {"a\\\\b c\\", {"a\\\\b", "c\\"}},                // backslashes before no quote stay
+        {"\\\"a", {"\"a"}},                               // an odd run escapes the quote
+        {"\"a\\\\\" b", {"a\\", "b"}},                    // an even run halves and the quote closes
+        {"\"a\"\"b\" c", {"a\"b", "c"}},                  // "" inside quotes is one quote
         {"\"D:\\\x95\\\" next", {"D:\\\x95\\", "next"}},  // 表 then a closing quote
         {"\x95\\\"x y\"", {"\x95\\x y"}},
-        {"\x95", {"\x95"}},                       // a lead byte at the very end
+        {"\x95", {"\x95"}},  // a lead byte at the very end
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SplitCommandLine(c.text), c.expected) << c.text;
@@ -71,11 +71,11 @@ TEST(ParseCommandLine, RelaunchArgument) {
         bool relaunch;
     } cases[] = {
         {"/RUNAS", true},
-        {"x/RUNASy", true},                   // no switches: anywhere, as it always was
+        {"x/RUNASy", true},  // no switches: anywhere, as it always was
         {"/runas", false},
         {"/S /RUNAS", true},
         {"/S x/RUNASy", false},
-        {"/LOG=D:\\logs/RUNAS.txt", false},   // with switches only an argument of its own
+        {"/LOG=D:\\logs/RUNAS.txt", false},  // with switches only an argument of its own
         {"/UNPACK=\"/RUNAS\\x\"", false},
         {"-- /RUNAS", false},
         {"/RUNAS -- /quiet", true},
@@ -87,7 +87,8 @@ TEST(ParseCommandLine, RelaunchArgument) {
 
 TEST(AppendArgument, SplitsBackUnchanged) {
     const Arguments arguments = {
-        "plain", "", "with blank", "C:\\", "C:\\a b\\", "a\\\\\"b", "\"", "D:\\\x95\\", "D:\\\x95\\ x",
+        "plain",    "",   "with blank", "C:\\",         "C:\\a b\\",
+        "a\\\\\"b", "\"", "D:\\\x95\\", "D:\\\x95\\ x",
     };
     std::string command;
     for (const std::string& argument : arguments) {
