@@ -64,9 +64,9 @@ bool CreateFolderAndParents(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0;
 }
 
-bool IsFolder(const char* path) {
+bool IsPlainFile(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
@@ -208,8 +208,10 @@ int UnpackApp::MakeWorkFolder() {
             return 1;
         }
         // Unattended installs started together race for the same number: a folder another run
-        // made since the search is no reason to elevate, the next number is.
-        if (!options.unattended || !IsFolder(destination)) {
+        // made since the search is no reason to elevate, the next number is. A plain file in
+        // the way, or no right to create, is.
+        if (!options.unattended || GetLastError() != ERROR_ALREADY_EXISTS ||
+            IsPlainFile(destination)) {
             return 0;
         }
     }

@@ -6,11 +6,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e_driver.h"
@@ -732,22 +734,36 @@ TEST_F(EndToEnd, LogNamesEveryFileAndTheOutcomeInBothModes) {
     EXPECT_EQ(unpacked.rfind(unpacked_last), unpacked.size() - unpacked_last.size()) << unpacked;
 }
 
-TEST_F(EndToEnd, UnattendedInstallsStartedTogetherEachTakeAWorkFolder) {
-    constexpr int kRuns = 4;
+TEST_F(EndToEnd, UnattendedInstallTakesTheNextWorkFolderWhenAnotherRunTakesItsNumber) {
+    // Other installs making UnpackDirN between this run's search and its creation: threads
+    // make and remove the first few free folders over and over (only ever their own), so that
+    // some runs meet one.
+    constexpr int kContested = 3;
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> others;
+    for (int i = 0; i < kContested; ++i) {
+        const std::string contested = WorkFolder(first_free_ + i);
+        cleanup_.push_back(contested);
+        others.emplace_back([&stop, contested] {
+            while (!stop) {
+                if (MakeFolder(contested)) RemoveDirectoryA(contested.c_str());
+            }
+        });
+    }
+    cleanup_.push_back(WorkFolder(first_free_ + kContested));
     const std::string exe = Copy(E2E_QUOLTA_EXE);
-    std::vector<std::unique_ptr<Process>> runs;
+    const std::string run_log = Join(folder_, "run.log");
+    constexpr int kRuns = 6;
     for (int i = 0; i < kRuns; ++i) {
-        cleanup_.push_back(WorkFolder(first_free_ + i));
-        // Each Setup.exe records into a file of its own.
-        SetEnvironmentVariableA("FILESPACK_SETUP_LOG", (log_ + std::to_string(i)).c_str());
-        runs.push_back(std::make_unique<Process>());
-        Start(*runs.back(), exe, "/S");
+        Process product;
+        Start(product, exe, "/S /LOG=" + run_log);
+        EXPECT_EQ(product.WaitExit(), kExitOk) << i;
     }
-    for (int i = 0; i < kRuns; ++i) {
-        EXPECT_EQ(runs[i]->WaitExit(), kExitOk) << i;
-        EXPECT_NE(ReadFile(log_ + std::to_string(i)).find("file=Setup.exe\t"), npos) << i;
-    }
-    for (int i = 0; i < kRuns; ++i) EXPECT_FALSE(Exists(WorkFolder(first_free_ + i)));
+    stop = true;
+    for (std::thread& other : others) other.join();
+    const std::string log = ReadFile(run_log);
+    EXPECT_EQ(log.find("relaunch"), npos) << log;
+    EXPECT_EQ(Count(log, "exit code 0: Setup.exe's own\r\n"), size_t{kRuns}) << log;
 }
 
 TEST_F(EndToEnd, UsageBoxListsTheSwitches) {
