@@ -621,14 +621,15 @@ TEST_F(EndToEnd, UnattendedInstallPassesArgumentsAndReturnsSetupsExitCode) {
 
 TEST_F(EndToEnd, UnattendedUnpackMakesANewFolderAndNeverWritesIntoAnExistingOne) {
     const std::string exe = Copy(E2E_QUOLTA_EXE);
-    const std::string dest = Join(folder_, "dest");
-    EXPECT_EQ(RunUnattended(exe, "/S /UNPACK=" + dest), kExitOk);
+    // 表 ends in byte 0x5C, right before the closing quote.
+    const std::string dest = Join(folder_, "予定表");
+    EXPECT_EQ(RunUnattended(exe, "/S \"/UNPACK=" + dest + "\""), kExitOk);
     ExpectSampleFiles(dest);
     EXPECT_FALSE(Exists(log_)) << "Setup.exe ran";
 
     const std::string changed = Join(dest, "予定表.txt");
     ASSERT_TRUE(WriteFile(changed, "changed"));
-    EXPECT_EQ(RunUnattended(exe, "/s /unpack=\"" + dest + "\""), kExitPreparationFailed);
+    EXPECT_EQ(RunUnattended(exe, "/s /unpack=" + dest), kExitPreparationFailed);
     EXPECT_EQ(ReadFile(changed), "changed");
 
     // A relative folder is the starting folder's, and missing folders above it are made.
