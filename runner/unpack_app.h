@@ -68,9 +68,9 @@ public:
     int32_t setup_failed = 0;  // install mode: Setup.exe could not be started
     int32_t package_damaged = 0;  // the package failed its integrity check: no relaunch helps
     int32_t package_missing = 0;  // the program carries no package
-    int32_t setup_ran = 0;        // install mode: Setup.exe ran and ended
-    uint32_t setup_exit_code = 0; // ... with this code
+    int32_t setup_ran = 0;         // install mode: Setup.exe ran and ended,
+    uint32_t setup_exit_code = 0;  // with this exit code
 
-    CommandLine options;  // the switches; paths in them are absolute
+    CommandLine options;  // the switches, their paths made absolute
     RunLog log;           // "/LOG=<file>"
 };
