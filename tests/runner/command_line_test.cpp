@@ -35,33 +35,19 @@ TEST(SplitCommandLine, SplitsAsTheCRuntimeDoes) {
     }
 }
 
-TEST(ParseCommandLine, ReadsTheSwitchesInAnyCase) {
-    const CommandLine line =
-        ParseCommandLine("/s other /unpack=\"D:\\my files\" /Log=x.log /? /UNPACK=last");
+TEST(ParseCommandLine, ReadsTheSwitchesInAnyCaseAndPassesTheRestVerbatim) {
+    const CommandLine line = ParseCommandLine(
+        "/s /SILENT /unpack=\"D:\\my files\" /Log=x.log /? /UNPACK=last --   /quiet  \"a  b\" /S ");
     EXPECT_TRUE(line.unattended);
     EXPECT_TRUE(line.unpack_only);
     EXPECT_EQ(line.unpack_folder, "last");
     EXPECT_EQ(line.log_file, "x.log");
     EXPECT_TRUE(line.show_usage);
-    EXPECT_TRUE(line.has_switches);
-    EXPECT_FALSE(line.passes_arguments);
+    EXPECT_TRUE(line.passes_arguments);
+    EXPECT_EQ(line.setup_arguments, "/quiet  \"a  b\" /S ");
 
     EXPECT_FALSE(ParseCommandLine("/SILENT /Sx S /UNPACKED /LOGS").has_switches);
-    const CommandLine plain_unpack = ParseCommandLine("/UNPACK=D:\\x /unpack");
-    EXPECT_TRUE(plain_unpack.unpack_only);
-    EXPECT_EQ(plain_unpack.unpack_folder, "");
-}
-
-TEST(ParseCommandLine, PassesEverythingAfterTheDoubleDashVerbatim) {
-    const CommandLine line = ParseCommandLine("/S --   /quiet  \"a  b\" /S /RUNAS ");
-    EXPECT_TRUE(line.passes_arguments);
-    EXPECT_EQ(line.setup_arguments, "/quiet  \"a  b\" /S /RUNAS ");
-    EXPECT_FALSE(line.relaunch);
-
-    const CommandLine alone = ParseCommandLine("--");
-    EXPECT_TRUE(alone.passes_arguments);
-    EXPECT_TRUE(alone.has_switches);
-    EXPECT_EQ(alone.setup_arguments, "");
+    EXPECT_EQ(ParseCommandLine("/UNPACK=D:\\x /unpack").unpack_folder, "");
     EXPECT_FALSE(ParseCommandLine("-- /S /UNPACK").unattended);
 }
 
@@ -85,27 +71,16 @@ TEST(ParseCommandLine, RelaunchArgument) {
     }
 }
 
-TEST(AppendArgument, SplitsBackUnchanged) {
-    const Arguments arguments = {
-        "plain",    "",   "with blank", "C:\\",         "C:\\a b\\",
-        "a\\\\\"b", "\"", "D:\\\x95\\", "D:\\\x95\\ x",
-    };
-    std::string command;
-    for (const std::string& argument : arguments) {
-        AppendArgument(command, argument);
-    }
-    EXPECT_EQ(SplitCommandLine(command.c_str()), arguments) << command;
-}
-
 TEST(RelaunchTail, CarriesTheSwitchesToTheCopy) {
+    // Quoted paths that end in a backslash, and in 表 (second byte 0x5C).
     const CommandLine line = ParseCommandLine(
-        "/S /UNPACK=\"D:\\new folder\\\\\" /LOG=\"D:\\logs\\\x95\\ a.log\" -- /quiet \"x y\"");
+        "/S /UNPACK=\"D:\\new folder\\\\\" /LOG=\"D:\\my logs\\\x95\\\" -- /quiet \"x y\"");
     const std::string tail = RelaunchTail(line);
     const CommandLine copy = ParseCommandLine(tail.c_str());
     EXPECT_TRUE(copy.relaunch) << tail;
     EXPECT_TRUE(copy.unattended);
     EXPECT_EQ(copy.unpack_folder, "D:\\new folder\\");
-    EXPECT_EQ(copy.log_file, "D:\\logs\\\x95\\ a.log");
+    EXPECT_EQ(copy.log_file, "D:\\my logs\\\x95\\");
     EXPECT_EQ(copy.setup_arguments, "/quiet \"x y\"");
 
     EXPECT_EQ(RelaunchTail(ParseCommandLine("")), "/RUNAS");
