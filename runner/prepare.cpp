@@ -46,6 +46,29 @@ void CopyPath(char* to, const char* from) {
 
 using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
+// Creates `path` and whatever folders above it are missing; only the last must be new.
+bool CreateFolderAndParents(const char* path) {
+    if (CreateDirectoryA(path, nullptr) != 0) {
+        return true;
+    }
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) {
+        return false;
+    }
+    char parent[PATH_BUFFER_SIZE];
+    CopyPath(parent, path);
+    TrimLastComponent(parent);
+    if (std::strcmp(parent, path) == 0) {
+        return false;
+    }
+    CreateFolderAndParents(parent);
+    return CreateDirectoryA(path, nullptr) != 0;
+}
+
+bool IsPlainFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
 
 int UnpackApp::Prepare(int show_confirmation) {
@@ -58,16 +81,25 @@ int UnpackApp::Prepare(int show_confirmation) {
         }
         install_mode = confirm.unpack_only == 0 ? 1 : 0;
     }
+    log.Write("mode: %s%s%s", install_mode != 0 ? "install" : "unpack only",
+              options.unattended ? ", unattended" : "", is_relaunch != 0 ? ", elevated" : "");
 
     if (ChooseDestination() != 0) {
-        ShowWindow(window, SW_SHOW);
+        log.Write("destination: %s", destination);
+        if (window != nullptr) {
+            ShowWindow(window, SW_SHOW);
+        }
         return 1;
     }
+    log.Write("destination: none could be created (the last tried: %s)", destination);
 
     // An elevated copy may manage what this one cannot; a copy that is itself the elevated
     // relaunch will not relaunch again, so it has to say that it gives up.
     if (install_mode != 0 && is_relaunch == 0 && IsNtFamily()) {
         ++elevation_requests;
+        return 0;
+    }
+    if (options.unattended) {
         return 0;
     }
 
@@ -83,15 +115,28 @@ int UnpackApp::ChooseDestination() {
     }
 
     std::memset(destination, 0, sizeof destination);
-    const DWORD len = GetModuleFileNameA(nullptr, destination, PATH_BUFFER_SIZE);
-    if (len == 0 || len >= PATH_BUFFER_SIZE) {
-        // A truncated path would name some other folder.
-        std::memset(destination, 0, sizeof destination);
-        return 0;
+    if (!options.unpack_folder.empty()) {
+        CopyPath(destination, options.unpack_folder.c_str());
+        // A path too long for the buffer is not created cut short, under some other name.
+        if (options.unpack_folder.size() < PATH_BUFFER_SIZE &&
+            CreateFolderAndParents(destination)) {
+            return 1;
+        }
+    } else {
+        const DWORD len = GetModuleFileNameA(nullptr, destination, PATH_BUFFER_SIZE);
+        if (len == 0 || len >= PATH_BUFFER_SIZE) {
+            // A truncated path would name some other folder.
+            std::memset(destination, 0, sizeof destination);
+            return 0;
+        }
+        CutExtension(destination);
+        if (CreateDirectoryA(destination, nullptr) != 0) {
+            return 1;
+        }
     }
-    CutExtension(destination);
-    if (CreateDirectoryA(destination, nullptr) != 0) {
-        return 1;
+    // An existing folder is never written into; an unattended run has nobody to ask for another.
+    if (options.unattended) {
+        return 0;
     }
 
     char message[516];
@@ -154,11 +199,20 @@ int UnpackApp::MakeWorkFolder() {
         }
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA(destination, &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            break;
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+            continue;
         }
-        FindClose(search);
+        TrimLastComponent(destination);
+        if (CreateDirectoryA(destination, nullptr) != 0) {
+            return 1;
+        }
+        // Unattended installs started together race for the same number: a folder another run
+        // made since the search is no reason to elevate, the next number is. A plain file in
+        // the way, or no right to create, is.
+        if (!options.unattended || GetLastError() != ERROR_ALREADY_EXISTS ||
+            IsPlainFile(destination)) {
+            return 0;
+        }
     }
-    TrimLastComponent(destination);
-    return CreateDirectoryA(destination, nullptr);
 }

@@ -3,15 +3,19 @@
 // after windows.h, which it needs
 #include <shellapi.h>
 
+#include <cstring>
+#include <string>
+
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
 #include "runner/system_library.h"
 #include "runner/unpack_app.h"
+#include "runner/usage.h"
 
 namespace {
 
 using InitCommonControlsFunction = void(WINAPI*)();
-using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
 
 bool IsKeyboardOrMouse(UINT message) {
     return (message >= 0x100 && message <= 0x108) || (message >= 0x200 && message <= 0x209);
@@ -53,37 +57,80 @@ void WaitServingSentMessages(HANDLE thread) {
     }
 }
 
-void Relaunch() {
-    char path[PATH_BUFFER_SIZE];
-    const DWORD len = GetModuleFileNameA(nullptr, path, PATH_BUFFER_SIZE - 1);
-    if (len == 0 || len >= PATH_BUFFER_SIZE - 1) {
+// Paths in the switches are taken from the folder the run started in; an elevated copy starts
+// in another one. A path that does not fit the program's buffers stays as given and fails later.
+void MakeAbsolute(std::string& path) {
+    if (path.empty()) {
         return;
     }
-    path[len] = '\0';
-    const auto shell_execute = SystemFunction<ShellExecuteFunction>("shell32.dll", "ShellExecuteA");
-    if (shell_execute != nullptr) {
-        shell_execute(nullptr, "runas", path, "/RUNAS", nullptr, SW_SHOW);
+    char full[PATH_BUFFER_SIZE];
+    const DWORD len = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, full, nullptr);
+    if (len == 0 || len >= PATH_BUFFER_SIZE) {
+        return;
+    }
+    path.assign(full, len);
+    // "D:\dest\" names the folder "D:\dest"; a drive's root keeps its separator.
+    while (path.size() > 3 && EndsWithSeparator(path.c_str())) {
+        path.pop_back();
+    }
+}
+
+const char* Meaning(int exit_code) {
+    switch (exit_code) {
+        case EXIT_OK:
+            return "completed";
+        case EXIT_CANCELLED:
+            return "cancelled";
+        case EXIT_PREPARATION_FAILED:
+            return "no destination folder";
+        case EXIT_EXTRACTION_FAILED:
+            return "the package is missing, damaged or could not be extracted";
+        case EXIT_SETUP_FAILED:
+            return "Setup.exe could not be started";
+        default:
+            return "";
     }
 }
 
 }  // namespace
 
 int UnpackApp::Run(const char* command_tail) {
+    options = ParseCommandLine(command_tail);
+    // Under /S nobody would read the box.
+    if (options.show_usage && !options.unattended) {
+        ShowUsage(*this);
+        return EXIT_OK;
+    }
+    MakeAbsolute(options.unpack_folder);
+    MakeAbsolute(options.log_file);
+    log.Open(options.log_file);
+    if (log.IsOn()) {
+        char own_path[PATH_BUFFER_SIZE];
+        const DWORD len = GetModuleFileNameA(nullptr, own_path, PATH_BUFFER_SIZE);
+        own_path[len < PATH_BUFFER_SIZE ? len : 0] = '\0';
+        log.Write("start: %s %s, %s", Name(), Version(), own_path);
+        log.Write("command line: %s", command_tail != nullptr ? command_tail : "");
+    }
+
     const auto init_common_controls =
         SystemFunction<InitCommonControlsFunction>("comctl32.dll", "InitCommonControls");
     if (init_common_controls != nullptr) {
         init_common_controls();
     }
 
-    CreateModeless(nullptr, IDD_PROGRESS);
-    is_relaunch = HasRelaunchArgument(command_tail) ? 1 : 0;
+    // An unattended run has no window at all, so none can ever show.
+    if (!options.unattended) {
+        CreateModeless(nullptr, IDD_PROGRESS);
+    }
+    is_relaunch = options.relaunch ? 1 : 0;
+    if (options.unpack_only) {
+        install_mode = 0;
+    }
+    const bool confirm = is_relaunch == 0 && !options.unpack_only && !options.unattended;
 
-    if (Prepare(is_relaunch == 0 ? 1 : 0) == 0) {
+    if (Prepare(confirm ? 1 : 0) == 0) {
         Destroy();
-        if (is_relaunch == 0 && elevation_requests > 0) {
-            Relaunch();
-        }
-        return cancelled != 0 ? EXIT_CANCELLED : EXIT_PREPARATION_FAILED;
+        return Finish(cancelled != 0 ? EXIT_CANCELLED : EXIT_PREPARATION_FAILED);
     }
 
     HANDLE worker = CreateThread(nullptr, 0, &UnpackApp::WorkerMain, this, 0, nullptr);
@@ -100,15 +147,86 @@ int UnpackApp::Run(const char* command_tail) {
         WaitServingSentMessages(worker);
         CloseHandle(worker);
     }
-
-    if (is_relaunch == 0 && elevation_requests > 0) {
-        Relaunch();
+    // Without a window the worker's failure report is taken here, once the worker is done.
+    if (window == nullptr && worker_failed != 0) {
+        OnFailed();
     }
+    return Finish(RunExitCode());
+}
+
+int UnpackApp::RunExitCode() const {
     if (worker_failed != 0) {
         return EXIT_EXTRACTION_FAILED;
     }
     if (setup_failed != 0) {
         return EXIT_SETUP_FAILED;
     }
-    return worker_succeeded != 0 ? EXIT_OK : EXIT_EXTRACTION_FAILED;
+    if (worker_succeeded == 0) {
+        return EXIT_EXTRACTION_FAILED;
+    }
+    // A deployment tool reads the installer's own verdict, 3010 "restart required" included.
+    if (options.unattended && setup_ran != 0) {
+        return static_cast<int>(setup_exit_code);
+    }
+    return EXIT_OK;
+}
+
+int UnpackApp::Finish(int exit_code) {
+    if (is_relaunch == 0 && elevation_requests > 0) {
+        return Relaunch(exit_code);
+    }
+    if (options.unattended && setup_ran != 0 && worker_failed == 0) {
+        log.Write("exit code %d: Setup.exe's own", exit_code);
+    } else {
+        log.Write("exit code %d: %s", exit_code, Meaning(exit_code));
+    }
+    return exit_code;
+}
+
+// Starts this program again elevated. An unattended run waits for the copy and returns its exit
+// code; otherwise, and when the copy does not start (elevation declined), `exit_code` stands.
+int UnpackApp::Relaunch(int exit_code) {
+    char path[PATH_BUFFER_SIZE];
+    const DWORD len = GetModuleFileNameA(nullptr, path, PATH_BUFFER_SIZE - 1);
+    const auto shell_execute_ex =
+        SystemFunction<ShellExecuteExFunction>("shell32.dll", "ShellExecuteExA");
+    if (len == 0 || len >= PATH_BUFFER_SIZE - 1 || shell_execute_ex == nullptr) {
+        log.Write("exit code %d: %s; no elevated copy could be started", exit_code,
+                  Meaning(exit_code));
+        return exit_code;
+    }
+    path[len] = '\0';
+    const std::string parameters = RelaunchTail(options);
+
+    SHELLEXECUTEINFOA shell;
+    std::memset(&shell, 0, sizeof shell);
+    shell.cbSize = sizeof shell;
+    shell.fMask = options.unattended ? SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI : 0;
+    shell.lpVerb = "runas";
+    shell.lpFile = path;
+    shell.lpParameters = parameters.c_str();
+    shell.nShow = SW_SHOW;
+    log.Write("relaunch: starting an elevated copy: %s", parameters.c_str());
+    if (shell_execute_ex(&shell) == 0) {
+        log.Write("relaunch: no elevated copy started (error %lu)",
+                  static_cast<unsigned long>(GetLastError()));
+        log.Write("exit code %d: %s", exit_code, Meaning(exit_code));
+        return exit_code;
+    }
+    if (shell.hProcess == nullptr) {
+        log.Write("exit code %d: %s; the elevated copy goes on by itself", exit_code,
+                  Meaning(exit_code));
+        return exit_code;
+    }
+    WaitForSingleObject(shell.hProcess, INFINITE);
+    DWORD copy_code = 0;
+    const BOOL known = GetExitCodeProcess(shell.hProcess, &copy_code);
+    CloseHandle(shell.hProcess);
+    if (known == 0) {
+        log.Write("exit code %d: %s; the elevated copy's is unknown", exit_code,
+                  Meaning(exit_code));
+        return exit_code;
+    }
+    log.Write("exit code %lu: the elevated copy's", static_cast<unsigned long>(copy_code));
+    return static_cast<int>(copy_code);
 }

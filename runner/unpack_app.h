@@ -7,7 +7,9 @@
 
 #include "package/package_extractor.h"
 #include "package/package_format.h"
+#include "runner/command_line.h"
 #include "runner/product_info.h"
+#include "runner/run_log.h"
 #include "ui/dialog_window.h"
 
 // Elevated relaunches asked for during this run (preparation and the progress window).
@@ -16,7 +18,8 @@ extern int32_t elevation_requests;
 // The one extraction engine of the process.
 extern PackageExtractor package_extractor;
 
-// Exit codes of the program (documented in the README).
+// Exit codes of the program (documented in the README). An unattended run whose Setup.exe ran
+// returns Setup.exe's own code instead.
 enum ExitCode : int {
     EXIT_OK = 0,                 // the run completed
     EXIT_CANCELLED = 1,          // the user cancelled the confirmation
@@ -31,6 +34,9 @@ public:
 
     // Run sequence; returns the process exit code.
     int Run(const char* command_tail);
+    int RunExitCode() const;
+    int Relaunch(int exit_code);
+    int Finish(int exit_code);
 
     // Preparation and destination folder.
     int Prepare(int show_confirmation);
@@ -61,4 +67,10 @@ public:
     int32_t worker_succeeded;  // the worker extracted everything (and ran Setup.exe)
     int32_t setup_failed = 0;  // install mode: Setup.exe could not be started
     int32_t package_damaged = 0;  // the package failed its integrity check: no relaunch helps
+    int32_t package_missing = 0;  // the program carries no package
+    int32_t setup_ran = 0;         // install mode: Setup.exe ran and ended,
+    uint32_t setup_exit_code = 0;  // with this exit code
+
+    CommandLine options;  // the switches, their paths made absolute
+    RunLog log;           // "/LOG=<file>"
 };

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 
 #include "package/integrity_record.h"
 #include "runner/path_text.h"
@@ -37,33 +38,70 @@ const uint8_t* FindPackage(const char* name, size_t* size) {
     return static_cast<const uint8_t*>(LockResource(loaded));
 }
 
-// Returns false when Setup.exe could not be started.
-bool RunSetup(const char* folder) {
+// Runs Setup.exe with the arguments passed after "--" and waits for it. Returns false when it
+// could not be started.
+bool RunSetup(UnpackApp* app, const char* folder) {
     char program[PATH_BUFFER_SIZE];
-    char command[PATH_BUFFER_SIZE + 2];
+    char quoted[PATH_BUFFER_SIZE + 2];
     if (!JoinPath(program, sizeof program, folder, SETUP_PROGRAM) ||
-        !QuotePath(command, sizeof command, program)) {
+        !QuotePath(quoted, sizeof quoted, program)) {
+        app->log.Write("Setup.exe: the path is too long: %s", folder);
         return false;
+    }
+    std::string command = quoted;
+    if (!app->options.setup_arguments.empty()) {
+        command += ' ';
+        command += app->options.setup_arguments;
     }
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
+    app->log.Write("Setup.exe: %s", command.c_str());
     // The program by its full path and a quoted command line: without them a folder with
     // blanks would have the system try "C:\Program" and the like first.
-    if (CreateProcessA(program, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process) == 0) {
+    if (CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process) == 0) {
+        app->log.Write("Setup.exe: could not be started (error %lu)",
+                       static_cast<unsigned long>(GetLastError()));
         return false;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exit_code = 0;
+    if (GetExitCodeProcess(process.hProcess, &exit_code) != 0) {
+        app->setup_exit_code = exit_code;
+    }
+    app->setup_ran = 1;
+    app->log.Write("Setup.exe: exit code %lu", static_cast<unsigned long>(exit_code));
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return true;
 }
 
+// The folder was empty before the extraction: what it holds now is what was written.
+void LogFiles(RunLog& log, const char* folder) {
+    char pattern[PATH_BUFFER_SIZE];
+    if (!log.IsOn() || !JoinPath(pattern, sizeof pattern, folder, "*.*")) {
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (!IsDotEntry(found.cFileName)) {
+            const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+            log.Write("file: %s\\%s (%llu bytes)", folder, found.cFileName,
+                      static_cast<unsigned long long>(size));
+        }
+    } while (FindNextFileA(search, &found) != 0);
+    FindClose(search);
+}
+
 // Deletes the top-level files and then the folder; subfolders (and so the folder) stay.
-void CleanUp(const char* folder) {
+void CleanUp(RunLog& log, const char* folder) {
     char pattern[PATH_BUFFER_SIZE];
     if (JoinPath(pattern, sizeof pattern, folder, "*.*")) {
         WIN32_FIND_DATAA found;
@@ -88,7 +126,11 @@ void CleanUp(const char* folder) {
             FindClose(search);
         }
     }
-    RemoveDirectoryA(folder);
+    if (RemoveDirectoryA(folder) != 0) {
+        log.Write("clean-up: removed %s", folder);
+    } else {
+        log.Write("clean-up: kept %s (not empty)", folder);
+    }
 }
 
 }  // namespace
@@ -106,9 +148,17 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
     size_t size = 0;
     const uint8_t* package = FindPackage(app->PackageResourceName(), &size);
     if (package == nullptr) {
-        // The window stays, and so does the empty folder, until the user closes it.
         app->worker_failed = 1;
-        Send(window, MSG_FAILED);
+        app->package_missing = 1;
+        app->log.Write("the program carries no package");
+        if (app->options.unattended) {
+            // Nobody would close a window: the run ends now, and leaves no empty folder.
+            RemoveDirectoryA(app->destination);
+            app->log.Write("clean-up: removed %s", app->destination);
+        } else {
+            // The window stays, and so does the empty folder, until the user closes it.
+            Send(window, MSG_FAILED);
+        }
     } else {
         found = 1;
         char folder[PATH_BUFFER_SIZE];
@@ -121,6 +171,7 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         const IntegrityVerdict integrity = CheckIntegrity(package, size).verdict;
         if (integrity == IntegrityVerdict::MISMATCH) {
             app->package_damaged = 1;
+            app->log.Write("the package is damaged: its integrity record does not match");
         } else {
             package_extractor.SetProgressTarget(window, MSG_PROGRESS);
             ExtractResult result;
@@ -135,6 +186,10 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 const auto length = static_cast<WPARAM>(package_extractor.total_length);
                 PostMessageA(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
             }
+            LogFiles(app->log, folder);
+            if (extracted == 0) {
+                app->log.Write("extraction failed: %s", result.message);
+            }
         }
 
         if (extracted != 0 && app->install_mode == 0) {
@@ -142,7 +197,7 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         } else {
             if (extracted != 0) {
                 Send(window, MSG_PLEASE_WAIT);
-                if (RunSetup(folder)) {
+                if (RunSetup(app, folder)) {
                     app->worker_succeeded = 1;
                 } else {
                     app->setup_failed = 1;
@@ -152,7 +207,7 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 Send(window, MSG_FAILED);
             }
             Send(window, MSG_PLEASE_WAIT);
-            CleanUp(folder);
+            CleanUp(app->log, folder);
         }
         if (window != nullptr) {
             PostMessageA(window, WM_CLOSE, 0, 0);

@@ -55,9 +55,14 @@ INT_PTR UnpackApp::OnFailed() {
     worker_failed = 1;
     // A relaunched run will not relaunch again: counting a request there would end the run in
     // silence, so it tells the user instead. Neither does a damaged package: elevated rights
-    // cannot mend it.
-    if (install_mode != 0 && is_relaunch == 0 && package_damaged == 0) {
+    // cannot mend it. An unattended run ends at once on a missing package: its copy would find
+    // none either.
+    const bool hopeless = package_damaged != 0 || (options.unattended && package_missing != 0);
+    if (install_mode != 0 && is_relaunch == 0 && !hopeless) {
         ++elevation_requests;
+        return 0;
+    }
+    if (options.unattended) {
         return 0;
     }
     MessageBoxA(window, "解凍できません！", Caption(), MB_OK);

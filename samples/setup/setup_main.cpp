@@ -1,10 +1,13 @@
 // A stand-in for a product's installer: records what it saw, so that a test (or a person) can
 // check how the self-unpacking program started it. The record goes to the file named by the
 // environment variable FILESPACK_SETUP_LOG (Shift-JIS text, appended); FILESPACK_SETUP_MKDIR
-// names a folder to create next to this program, as real installers sometimes leave behind.
+// names a folder to create next to this program, as real installers sometimes leave behind;
+// FILESPACK_SETUP_EXIT is the exit code to end with (default 0), such as 3010 for "restart
+// required".
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -50,9 +53,16 @@ void RecordFolder(std::FILE* log, const char* folder) {
     FindClose(search);
 }
 
+unsigned ExitCode() {
+    char value[kBufferSize];
+    if (!ReadVariable("FILESPACK_SETUP_EXIT", value)) return 0;
+    return static_cast<unsigned>(std::strtoul(value, nullptr, 0));
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const auto exit_code = static_cast<int>(ExitCode());
     char own_folder[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, own_folder, MAX_PATH);
     CutFileName(own_folder);
@@ -65,16 +75,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
 
     char log_path[kBufferSize];
-    if (!ReadVariable("FILESPACK_SETUP_LOG", log_path)) return 0;
+    if (!ReadVariable("FILESPACK_SETUP_LOG", log_path)) return exit_code;
     std::FILE* log = std::fopen(log_path, "ab");
     if (log == nullptr) return 1;
     char current[kBufferSize] = {};
     GetCurrentDirectoryA(kBufferSize, current);
     std::fprintf(log, "command_line=%s\n", GetCommandLineA());
+    // As the C runtime split them: what an installer's own option parsing gets to see.
+    for (int i = 1; i < __argc; ++i) std::fprintf(log, "argument=%s\n", __argv[i]);
     std::fprintf(log, "current_directory=%s\n", current);
     std::fprintf(log, "own_folder=%s\n", own_folder);
     RecordFolder(log, own_folder);
+    std::fprintf(log, "exit_code=%d\n", exit_code);
     std::fprintf(log, "end\n");
     std::fclose(log);
-    return 0;
+    return exit_code;
 }

@@ -113,14 +113,15 @@ Process::~Process() {
     if (handle_ != nullptr) CloseHandle(handle_);
 }
 
-bool Process::Start(const std::string& exe, const std::string& arguments) {
+bool Process::Start(const std::string& exe, const std::string& arguments,
+                    const std::string& directory) {
     std::string command = "\"" + exe + "\"";
     if (!arguments.empty()) command += " " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &info) == 0) {
+    if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       directory.empty() ? nullptr : directory.c_str(), &startup, &info) == 0) {
         return false;
     }
     CloseHandle(info.hThread);
@@ -235,13 +236,15 @@ struct Search {
     DWORD pid;
     const std::function<bool(HWND)>* match;
     HWND found;
+    bool any_class = false;
 };
 
 BOOL CALLBACK Visit(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<Search*>(parameter);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != search->pid || IsWindowVisible(window) == 0 || ClassName(window) != "#32770") {
+    if (pid != search->pid || IsWindowVisible(window) == 0 ||
+        (!search->any_class && ClassName(window) != "#32770")) {
         return TRUE;
     }
     if (search->match != nullptr && !(*search->match)(window)) return TRUE;
@@ -273,6 +276,12 @@ HWND WaitMessageBox(DWORD pid, DWORD ms) {
 
 HWND AnyDialog(DWORD pid) {
     return FindNow(pid, nullptr);
+}
+
+HWND AnyVisibleWindow(DWORD pid) {
+    Search search{pid, nullptr, nullptr, true};
+    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 bool Click(HWND dialog, int id) {

@@ -40,7 +40,9 @@ class Process {
     Process& operator=(const Process&) = delete;
     ~Process();
 
-    bool Start(const std::string& exe, const std::string& arguments);
+    // `directory`, when given, is the program's current folder.
+    bool Start(const std::string& exe, const std::string& arguments,
+               const std::string& directory = "");
     // Adopts a process that someone else started.
     bool Attach(DWORD pid);
     // The exit code, or -1 when the process is still running after `ms`.
@@ -74,6 +76,8 @@ HWND WaitDialog(DWORD pid, const std::function<bool(HWND)>& match, DWORD ms = kW
 HWND WaitMessageBox(DWORD pid, DWORD ms = kWaitMs);
 // Any visible dialog of the process right now.
 HWND AnyDialog(DWORD pid);
+// Any visible top-level window of the process right now, of whatever class.
+HWND AnyVisibleWindow(DWORD pid);
 
 bool Click(HWND dialog, int id);
 // Waits until the window is destroyed or hidden; false when it is still there after `ms`.

@@ -6,9 +6,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e_driver.h"
@@ -61,6 +65,7 @@ class EndToEnd : public ::testing::Test {
         log_ = Join(folder_, "setup.log");
         SetEnvironmentVariableA("FILESPACK_SETUP_LOG", log_.c_str());
         SetEnvironmentVariableA("FILESPACK_SETUP_MKDIR", nullptr);
+        SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", nullptr);
         first_free_ = FirstFreeWorkFolder();
     }
 
@@ -109,6 +114,25 @@ class EndToEnd : public ::testing::Test {
     }
 
     std::string Log() const { return ReadFile(log_); }
+
+    // Runs the product to its end, watching that none of its windows ever shows.
+    int64_t RunUnattended(const std::string& exe, const std::string& arguments,
+                          const std::string& directory = "") {
+        Process product;
+        if (!product.Start(exe, arguments, directory)) {
+            ADD_FAILURE() << exe;
+            return -1;
+        }
+        started_.push_back(product.pid());
+        bool shown = false;
+        const ULONGLONG end = GetTickCount64() + kWaitMs;
+        while (product.Running() && GetTickCount64() < end) {
+            shown = shown || AnyVisibleWindow(product.pid()) != nullptr;
+            Sleep(5);
+        }
+        EXPECT_FALSE(shown) << "a window showed: " << arguments;
+        return product.WaitExit(0);
+    }
 
     std::string UnpackFolder(const std::string& exe) const { return exe.substr(0, exe.size() - 4); }
 
@@ -548,6 +572,237 @@ TEST_F(EndToEnd, DllsPlantedNextToTheProgramAreNotLoaded) {
     EXPECT_EQ(product.WaitExit(), kExitPreparationFailed);
     SetEnvironmentVariableA("FILESPACK_PLANT_MARKER", nullptr);
     EXPECT_FALSE(Exists(marker));
+}
+
+// Unattended runs: what a deployment tool starts and reads back.
+
+constexpr size_t npos = std::string::npos;
+
+// Every line of a /LOG= file: local time, process id, one event.
+void ExpectLogLines(const std::string& log) {
+    static const std::regex line("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\[\\d+\\] [^\\r\\n]+");
+    EXPECT_FALSE(log.empty());
+    for (size_t at = 0; at < log.size();) {
+        const size_t end = log.find("\r\n", at);
+        ASSERT_NE(end, npos) << "unterminated line in " << log;
+        EXPECT_TRUE(std::regex_match(log.substr(at, end - at), line)) << log.substr(at, end - at);
+        at = end + 2;
+    }
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), npos, end) == 0;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+TEST_F(EndToEnd, UnattendedInstallPassesArgumentsAndReturnsSetupsExitCode) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work};
+    for (const char* code : {"0", "1", "3010"}) {
+        SCOPED_TRACE(code);
+        DeleteFileA(log_.c_str());
+        SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", code);
+        EXPECT_EQ(RunUnattended(exe, "/S -- /quiet  \"two words\" /norestart"), std::stoll(code));
+        const std::string log = Log();
+        EXPECT_NE(log.find("command_line=\"" + Join(work, "Setup.exe") +
+                           "\" /quiet  \"two words\" /norestart\n"),
+                  npos)
+            << log;
+        EXPECT_NE(log.find("argument=/quiet\nargument=two words\nargument=/norestart\n"), npos)
+            << log;
+        EXPECT_FALSE(Exists(work));
+    }
+    // "/?" under /S shows nothing and changes nothing.
+    SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", nullptr);
+    EXPECT_EQ(RunUnattended(exe, "/? /s"), kExitOk);
+}
+
+TEST_F(EndToEnd, UnattendedUnpackMakesANewFolderAndNeverWritesIntoAnExistingOne) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    // 表 ends in byte 0x5C, right before the closing quote.
+    const std::string dest = Join(folder_, "予定表");
+    EXPECT_EQ(RunUnattended(exe, "/S \"/UNPACK=" + dest + "\""), kExitOk);
+    ExpectSampleFiles(dest);
+    EXPECT_FALSE(Exists(log_)) << "Setup.exe ran";
+
+    const std::string changed = Join(dest, "予定表.txt");
+    ASSERT_TRUE(WriteFile(changed, "changed"));
+    EXPECT_EQ(RunUnattended(exe, "/s /unpack=" + dest), kExitPreparationFailed);
+    EXPECT_EQ(ReadFile(changed), "changed");
+
+    // A relative folder is the starting folder's, and missing folders above it are made.
+    EXPECT_EQ(RunUnattended(exe, "/UNPACK=\"a b\\c\\\\\" /S", folder_), kExitOk);
+    ExpectSampleFiles(Join(folder_, "a b\\c"));
+    EXPECT_FALSE(Exists(UnpackFolder(exe)));
+}
+
+TEST_F(EndToEnd, UnattendedRunWithABrokenPackageEndsAtOnceLeavingNothing) {
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work, WorkFolder(first_free_ + 1)};
+    const struct {
+        const char* what;
+        std::string exe;
+        const char* arguments;
+    } cases[] = {
+        {"missing, install", Copy(E2E_NO_PACKAGE_EXE, "Missing.exe"), "/S"},
+        {"missing, unpack", Copy(E2E_NO_PACKAGE_EXE, "Missing.exe"), "/S /UNPACK"},
+        {"damaged, install", FlipWriteTimeBit(Copy(E2E_QUOLTA_EXE, "Damaged.exe")), "/S"},
+        {"cut short, unpack", BreakPackageEnd(Copy(E2E_QUOLTA_EXE, "Cut.exe")), "/S /UNPACK"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string run_log = Join(folder_, "run.log");
+        DeleteFileA(run_log.c_str());
+        EXPECT_EQ(RunUnattended(c.exe, std::string(c.arguments) + " /LOG=" + run_log),
+                  kExitExtractionFailed);
+        EXPECT_FALSE(Exists(work));
+        EXPECT_FALSE(Exists(UnpackFolder(c.exe)));
+        EXPECT_FALSE(Exists(log_)) << "Setup.exe ran";
+        const std::string log = ReadFile(run_log);
+        ExpectLogLines(log);
+        EXPECT_EQ(log.find("relaunch"), npos) << "elevation cannot mend a package: " << log;
+        EXPECT_NE(log.find("exit code 3: the package is missing"), npos) << log;
+    }
+    // The cut package wrote its files before the engine met the damage: the log names them.
+    const std::string log = ReadFile(Join(folder_, "run.log"));
+    EXPECT_NE(log.find("file: " + Join(UnpackFolder(Join(folder_, "Cut.exe")), "Setup.exe")), npos)
+        << log;
+    EXPECT_NE(log.find("extraction failed: "), npos) << log;
+}
+
+TEST_F(EndToEnd, UnattendedRelaunchCarriesTheSwitchesAndIsWaitedFor) {
+    const std::string in_the_way = WorkFolder(first_free_);
+    cleanup_ = {in_the_way};
+    ASSERT_TRUE(WriteFile(in_the_way, ""));
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    // Relative: the copy starts in another folder, so the path must reach it made absolute.
+    EXPECT_EQ(RunUnattended(exe, "/S /LOG=run.log -- /quiet x/RUNASy", folder_),
+              kExitPreparationFailed);
+    EXPECT_FALSE(Exists(log_)) << "Setup.exe ran";
+
+    const std::string run_log = Join(folder_, "run.log");
+    const std::string log = ReadFile(run_log);
+    ExpectLogLines(log);
+    EXPECT_EQ(Count(log, "] start: "), 2u) << log;
+    EXPECT_EQ(Count(log, "relaunch: starting"), 1u) << "the copy relaunched again: " << log;
+    const size_t copy_started =
+        log.find("command line: /RUNAS /S /LOG=" + run_log + " -- /quiet x/RUNASy\r\n");
+    EXPECT_NE(copy_started, npos) << log;
+    const size_t copy_ended = log.find("exit code 2: no destination folder\r\n");
+    EXPECT_NE(copy_ended, npos) << log;
+    EXPECT_GT(copy_ended, copy_started);
+    // The first run's last line, after the copy's.
+    EXPECT_TRUE(EndsWith(log, "exit code 2: the elevated copy's\r\n")) << log;
+}
+
+TEST_F(EndToEnd, LogNamesEveryFileAndTheOutcomeInBothModes) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    const std::string work = WorkFolder(first_free_);
+    const std::string dest = Join(folder_, "dest");
+    cleanup_ = {work};
+    SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", "3010");
+    const std::string install_log = Join(folder_, "install.log");
+    const std::string unpack_log = Join(folder_, "unpack.log");
+    EXPECT_EQ(RunUnattended(exe, "/S /LOG=" + install_log), 3010);
+    // Without /S: the run is a person's, and the log records it all the same.
+    Process product;
+    Start(product, exe, "/UNPACK=" + dest + " /LOG=" + unpack_log);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+
+    std::vector<std::string> names = List(WindowsPath(E2E_SAMPLE_FILES));
+    names.push_back("Setup.exe");
+    for (const auto& [log_path, folder] :
+         {std::pair{install_log, work}, std::pair{unpack_log, dest}}) {
+        SCOPED_TRACE(log_path);
+        const std::string log = ReadFile(log_path);
+        ExpectLogLines(log);
+        EXPECT_NE(log.find("destination: " + folder + "\r\n"), npos) << log;
+        for (const std::string& name : names) {
+            EXPECT_NE(log.find("file: " + Join(folder, name) + " ("), npos) << name << "\n" << log;
+        }
+    }
+    const std::string installed = ReadFile(install_log);
+    EXPECT_NE(installed.find("Setup.exe: \"" + Join(work, "Setup.exe") + "\"\r\n"), npos);
+    EXPECT_NE(installed.find("Setup.exe: exit code 3010\r\n"), npos) << installed;
+    EXPECT_NE(installed.find("clean-up: removed " + work + "\r\n"), npos) << installed;
+    EXPECT_TRUE(EndsWith(installed, "exit code 3010: Setup.exe's own\r\n")) << installed;
+    const std::string unpacked = ReadFile(unpack_log);
+    EXPECT_TRUE(EndsWith(unpacked, "exit code 0: completed\r\n")) << unpacked;
+}
+
+TEST_F(EndToEnd, UnattendedInstallTakesTheNextWorkFolderWhenAnotherRunTakesItsNumber) {
+    // Other installs making UnpackDirN between this run's search and its creation: threads
+    // make and remove the first few free folders over and over (only ever their own), so that
+    // some runs meet one.
+    constexpr int kContested = 3;
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> others;
+    for (int i = 0; i < kContested; ++i) {
+        const std::string contested = WorkFolder(first_free_ + i);
+        cleanup_.push_back(contested);
+        others.emplace_back([&stop, contested] {
+            while (!stop) {
+                if (MakeFolder(contested)) RemoveDirectoryA(contested.c_str());
+            }
+        });
+    }
+    cleanup_.push_back(WorkFolder(first_free_ + kContested));
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    const std::string run_log = Join(folder_, "run.log");
+    constexpr int kRuns = 6;
+    for (int i = 0; i < kRuns; ++i) {
+        Process product;
+        Start(product, exe, "/S /LOG=" + run_log);
+        EXPECT_EQ(product.WaitExit(), kExitOk) << i;
+    }
+    stop = true;
+    for (std::thread& other : others) other.join();
+    const std::string log = ReadFile(run_log);
+    EXPECT_EQ(log.find("relaunch"), npos) << log;
+    EXPECT_EQ(Count(log, "exit code 0: Setup.exe's own\r\n"), size_t{kRuns}) << log;
+}
+
+TEST_F(EndToEnd, UsageBoxListsTheSwitches) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    Process product;
+    Start(product, exe, "/?");
+    HWND box = WaitMessageBox(product.pid());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(Text(box), kCaption);
+    const std::string text = ControlText(box, kMessageBoxTextId);
+    EXPECT_EQ(text.rfind("使い方: QuoltaSetup.exe ", 0), 0u) << text;
+    for (const char* name :
+         {"\n/S\t", "\n/UNPACK\n", "\n/UNPACK=", "\n/LOG=", "\n--\t", "\n/?\t"}) {
+        EXPECT_NE(text.find(name), npos) << name;
+    }
+    Click(box, IDOK);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    EXPECT_EQ(FirstFreeWorkFolder(), first_free_);
+    EXPECT_FALSE(Exists(UnpackFolder(exe)));
+}
+
+TEST_F(EndToEnd, UnpackSwitchSkipsTheConfirmationButAsksForAnotherFolder) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    const std::string existing = Join(folder_, "existing");
+    const std::string chosen = Join(folder_, "chosen");
+    ASSERT_TRUE(MakeFolder(existing));
+    Process product;
+    Start(product, exe, "/UNPACK=" + existing);
+    // The first window is the usual message about the folder, not the confirmation.
+    Answer(product.pid(), "Self Unpack", RetryMessage(existing));
+    HWND save = WaitDialog(product.pid(), IsSaveDialog);
+    ASSERT_NE(save, nullptr) << "no save dialog";
+    SetControlText(save, kSaveFileNameBox, chosen);
+    Click(save, IDOK);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    ExpectSampleFiles(chosen);
+    EXPECT_TRUE(List(existing).empty());
 }
 
 }  // namespace

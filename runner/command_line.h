@@ -1,0 +1,34 @@
+// The program's command line: the switches an administrator or a deployment tool passes, and
+// the "/RUNAS" that marks an elevated relaunch. No Windows needed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+    bool relaunch = false;          // "/RUNAS": this copy is the elevated relaunch
+    bool unattended = false;        // "/S"
+    bool unpack_only = false;       // "/UNPACK" or "/UNPACK=<folder>"
+    bool show_usage = false;        // "/?"
+    bool has_switches = false;      // any switch above but "/RUNAS", or "--"
+    std::string unpack_folder;      // from "/UNPACK=<folder>"; empty: named after the program
+    std::string log_file;           // from "/LOG=<file>"; empty: no log
+    bool passes_arguments = false;  // "--" was given
+    std::string setup_arguments;    // everything after "--", verbatim
+};
+
+// Splits a command line into arguments as the C runtime does (blanks separate, double quotes
+// group, backslashes escape only before a quote), walking Shift-JIS characters so that a second
+// byte 0x5C is never taken for a backslash.
+std::vector<std::string> SplitCommandLine(const char* text);
+
+// Reads the switches of a command tail. Switch names ignore case; anything else is ignored.
+CommandLine ParseCommandLine(const char* tail);
+
+// Appends `argument` to `command` after a blank, quoted where SplitCommandLine needs it to give
+// the argument back unchanged.
+void AppendArgument(std::string& command, const std::string& argument);
+
+// The command tail for the elevated copy: "/RUNAS" and the switches of `line`. Paths go as they
+// are, so make them absolute first: the copy starts in another folder.
+std::string RelaunchTail(const CommandLine& line);
