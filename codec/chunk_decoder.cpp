@@ -39,18 +39,21 @@ int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) 
     // The entropy stage decodes from the body into a scratch block and the run-length stage from
     // there back into the buffer: neither stage needs a copy of its input. The block's second
     // half is the entropy stage's working room.
-    std::unique_ptr<uint8_t[]> scratch;
     const size_t half = static_cast<size_t>(capacity) + kScratchSlack;
     // Where size_t has 32 bits, a capacity near 2^31 has no block twice its size: the stages
     // then work in the buffer alone.
-    if (capacity >= 0 && half <= SIZE_MAX / 2) scratch.reset(new (std::nothrow) uint8_t[2 * half]);
-    if (!scratch) {
+    const bool fits = capacity >= 0 && half <= SIZE_MAX / 2;
+    if (fits && scratch_size_ < 2 * half) {
+        scratch_.reset(new (std::nothrow) uint8_t[2 * half]);
+        scratch_size_ = scratch_ ? 2 * half : 0;
+    }
+    uint8_t* const scratch = fits && scratch_size_ >= 2 * half ? scratch_.get() : nullptr;
+    if (scratch == nullptr) {
         const int32_t produced = EntropyDecode(buffer, length, capacity);
         if (produced <= 0) return produced;
         return RunLengthDecode(buffer, produced, capacity);
     }
-    const int32_t produced =
-        EntropyDecodeInto(buffer, length, capacity, scratch.get(), scratch.get() + half);
+    const int32_t produced = EntropyDecodeInto(buffer, length, capacity, scratch, scratch + half);
     if (produced <= 0) return produced;
-    return RunLengthDecodeInto(scratch.get(), produced, capacity, buffer);
+    return RunLengthDecodeInto(scratch, produced, capacity, buffer);
 }

@@ -13,15 +13,26 @@
 // Neither stage ever writes past `capacity` (plus the slack each names) nor reads past `length`.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class ChunkDecoder {
   public:
+    ChunkDecoder() = default;
     virtual ~ChunkDecoder() = default;
+    ChunkDecoder(const ChunkDecoder&) = delete;
+    ChunkDecoder& operator=(const ChunkDecoder&) = delete;
 
     // Decodes the `length`-byte chunk body at the start of `buffer` into at most `capacity`
     // bytes at the same place. The buffer must hold at least max(length, capacity) + 1 bytes
     // (the run-length stage writes one sentinel byte just past its input).
     // Returns the decoded length (> 0), or a value <= 0 for a failed chunk.
     int32_t Decode(uint8_t* buffer, int32_t length, int32_t capacity);
+
+  private:
+    // The stages' working block, kept from chunk to chunk: a block of this size is fresh pages
+    // from the system each time on Windows (and under Wine), which cost as much as decoding.
+    std::unique_ptr<uint8_t[]> scratch_;
+    size_t scratch_size_ = 0;
 };
