@@ -1,41 +1,78 @@
 #!/usr/bin/env bash
-# The chunk pipeline's decode speed by build, on the same package in one run: the native release
-# build, the 64-bit Windows build under 64-bit Wine and, where this host executes 32-bit code,
-# the shipped 32-bit program's build under 32-bit Wine, against a native 32-bit build
-# (`g++ -m32 -O3`, where g++-multilib is installed). Each is bench/decode_speed, pinned to one
-# core, best of its passes; the table gives each build's speed and its ratio to the native build
-# of its own width.
+# The chunk pipeline's decode speed by build, on the same package in one run: native x86-64,
+# 64-bit Windows under 64-bit Wine and, where this host executes 32-bit code, the shipped 32-bit
+# program's build under 32-bit Wine against a native 32-bit build (`g++ -m32`, where
+# g++-multilib is installed). Each is bench/decode_speed built with the same compiler flags as
+# the presets (-O3, static on Windows), pinned to one core; rounds alternate between the builds
+# so that a busy moment does not fall on one alone, and each keeps its best pass. Ratios are to
+# the native build of the same width.
 #
-#   bench/windows-speed.sh [--passes N] [--rounds N]
+#   bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT]
 #
+# --before also builds every variant from COMMIT's codec/ and measures it in the same rounds.
 # The package is the benchmark data (bench/make-data.sh) packed by this tree's filespack with
-# the default block size. Builds go to build/release, build/bench-win64 and build/bench-win32;
-# the table also goes to build/bench-results/windows-speed.md.
+# the default block size. The table also goes to build/bench-results/windows-speed.md.
 set -euo pipefail
 export LC_ALL=C
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 passes=3
 rounds=3
+before=
 while [ $# -gt 0 ]; do
     case $1 in
         --passes) passes=${2:?}; shift 2 ;;
         --rounds) rounds=${2:?}; shift 2 ;;
-        *) echo "usage: bench/windows-speed.sh [--passes N] [--rounds N]" >&2; exit 2 ;;
+        --before) before=${2:?}; shift 2 ;;
+        *) echo "usage: bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT]" >&2
+           exit 2 ;;
     esac
 done
 core=${BENCH_CORE:-1}
+out=build/bench-speed
+mkdir -p "$out" build/bench-results
 
-cmake --preset release >/dev/null
-cmake --build build/release -j2 --target filespack decode_speed >/dev/null
-builds=(native win64)
-scripts/can-run-win32.sh && builds+=(win32)
-for arch in "${builds[@]:1}"; do
-    cmake --preset "$arch" -B "build/bench-$arch" -DFILESPACK_BENCH=ON >/dev/null
-    cmake --build "build/bench-$arch" -j2 --target decode_speed >/dev/null
-    scripts/wine-prefix.sh "$arch"
+# variant name -> compiler command (the last word is the output's suffix)
+declare -A compiler=(
+    [native]="g++"
+    [win64]="x86_64-w64-mingw32-g++-posix -static"
+)
+widths=(native win64)
+if echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; then
+    compiler[native-m32]="g++ -m32"
+    widths+=(native-m32)
+fi
+if scripts/can-run-win32.sh; then
+    compiler[win32]="i686-w64-mingw32-g++-posix -static"
+    widths+=(win32)
+fi
+
+# build TREE LABEL: decode_speed for every width from TREE's codec/ (this tree's bench and
+# package header reader, which only read the package).
+build() {
+    local tree=$1 label=$2 width
+    for width in "${widths[@]}"; do
+        local exe=$out/$label-$width
+        [[ $width == win* ]] && exe+=.exe
+        ${compiler[$width]} -O3 -DNDEBUG -std=c++20 -I"$tree" -I. bench/decode_speed.cpp \
+            "$tree"/codec/*.cpp package/package_header.cpp -o "$exe"
+    done
+}
+trees=(now)
+build . now
+if [ -n "$before" ]; then
+    rm -rf "$out/tree-$before"
+    mkdir -p "$out/tree-$before"
+    git archive "$before" codec | tar -x -C "$out/tree-$before"
+    build "$out/tree-$before" "$before"
+    trees=("$before" now)
+fi
+for width in "${widths[@]}"; do
+    [[ $width == win* ]] && scripts/wine-prefix.sh "$width"
 done
 
+cmake --preset release >/dev/null
+cmake --build build/release -j2 --target filespack >/dev/null
 bench/make-data.sh build/bench-data >&2
 package=build/bench-data/speed.fpk
 if [ ! -f "$package" ]; then
@@ -44,43 +81,36 @@ if [ ! -f "$package" ]; then
     mv "$package.partial" "$package"
 fi
 
-if echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; then
-    mkdir -p build/bench-m32
-    g++ -m32 -O3 -DNDEBUG -std=c++20 -I. bench/decode_speed.cpp codec/*.cpp \
-        package/package_header.cpp -o build/bench-m32/decode_speed
-    builds+=(native-m32)
-fi
-
-# Rounds alternate between the builds, so that a busy moment on the machine does not fall on
-# one build alone; each build keeps its best pass over all rounds.
 declare -A speed
 for round in $(seq "$rounds"); do
-    for build in "${builds[@]}"; do
-        if [ "$build" = native ]; then
-            line=$(taskset -c "$core" build/release/bench/decode_speed --passes "$passes" "$package")
-        elif [ "$build" = native-m32 ]; then
-            line=$(taskset -c "$core" build/bench-m32/decode_speed --passes "$passes" "$package")
-        else
-            line=$(source scripts/wine-env.sh "$build" &&
-                taskset -c "$core" "$WINE" "build/bench-$build/bench/decode_speed.exe" \
-                    --passes "$passes" "Z:$repo/$package" 2>/dev/null | tr -d '\r')
-        fi
-        echo "round $round, $build: $line" >&2
-        mbs=$(sed -E 's/.*: ([0-9.]+) MB\/s$/\1/' <<<"$line")
-        if [ -z "${speed[$build]:-}" ] || [ "$(echo "$mbs > ${speed[$build]}" | bc)" = 1 ]; then
-            speed[$build]=$mbs
-        fi
+    for tree in "${trees[@]}"; do
+        for width in "${widths[@]}"; do
+            if [[ $width == win* ]]; then
+                line=$(source scripts/wine-env.sh "$width" &&
+                    taskset -c "$core" "$WINE" "$out/$tree-$width.exe" --passes "$passes" \
+                        "Z:$repo/$package" 2>/dev/null | tr -d '\r')
+            else
+                line=$(taskset -c "$core" "$out/$tree-$width" --passes "$passes" "$package")
+            fi
+            echo "round $round, $tree $width: $line" >&2
+            mbs=$(sed -E 's/.*: ([0-9.]+) MB\/s$/\1/' <<<"$line")
+            key=$tree-$width
+            if [ -z "${speed[$key]:-}" ] || [ "$(echo "$mbs > ${speed[$key]}" | bc)" = 1 ]; then
+                speed[$key]=$mbs
+            fi
+        done
     done
 done
 
-mkdir -p build/bench-results
 {
-    echo "| build | decode MB/s | against the native build of its width |"
-    echo "|---|---|---|"
-    for build in "${builds[@]}"; do
-        base=native
-        [ "$build" = win32 ] && [ -n "${speed[native-m32]:-}" ] && base=native-m32
-        printf '| %s | %.0f | %.2f (%s) |\n' "$build" "${speed[$build]}" \
-            "$(echo "${speed[$build]} / ${speed[$base]}" | bc -l)" "$base"
+    echo "| codec | build | decode MB/s | against the native build of its width |"
+    echo "|---|---|---|---|"
+    for tree in "${trees[@]}"; do
+        for width in "${widths[@]}"; do
+            base=native
+            [ "$width" = win32 ] && [ -n "${speed[$tree-native-m32]:-}" ] && base=native-m32
+            printf '| %s | %s | %.0f | %.2f (%s) |\n' "$tree" "$width" "${speed[$tree-$width]}" \
+                "$(echo "${speed[$tree-$width]} / ${speed[$tree-$base]}" | bc -l)" "$base"
+        done
     done
 } | tee build/bench-results/windows-speed.md
