@@ -15,11 +15,13 @@ constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kChecksumField = 64;
 
 uint32_t Load16(std::span<const uint8_t> file, uint64_t at) {
-    return static_cast<uint32_t>(file[at] | (file[at + 1] << 8));
+    const uint8_t* p = file.data() + at;
+    return static_cast<uint32_t>(p[0] | (p[1] << 8));
 }
 
 void Store32(std::vector<uint8_t>& out, uint64_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    uint8_t* p = out.data() + at;
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 uint64_t AlignUp(uint64_t value, uint64_t alignment) {

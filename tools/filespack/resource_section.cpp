@@ -219,7 +219,7 @@ class TreeReader {
         r.name = name;
         r.language = language.id;
         r.code_page = U32(uint64_t{offset} + 8);
-        r.bytes = file_.subspan(*at, size);
+        r.bytes = file_.subspan(static_cast<size_t>(*at), size);
         out.push_back(r);
         return true;
     }
