@@ -67,6 +67,36 @@ add_custom_command(
     VERBATIM)
 add_custom_target(runner_by_hand DEPENDS ${stamped_exe})
 
+# The sample product signed by the build, with a certificate made for the test.
+set(sign_dir ${CMAKE_CURRENT_BINARY_DIR}/signing)
+add_custom_command(
+    OUTPUT ${sign_dir}/cert.pem ${sign_dir}/key.pem
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${sign_dir}
+    COMMAND openssl req -x509 -newkey rsa:2048 -nodes -keyout ${sign_dir}/key.pem
+            -out ${sign_dir}/cert.pem -days 3650 -subj "/CN=filespack test signer"
+            -addext extendedKeyUsage=codeSigning
+    COMMENT "Making a throw-away code-signing certificate"
+    VERBATIM)
+filespack_add_product(
+    TARGET runner_signed
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME QUOLTA
+    FILES_DIR ${PROJECT_SOURCE_DIR}/samples/quolta
+    EXTRA_FILES $<TARGET_FILE:sample_setup> Setup.exe
+    READ_ONLY_FILES 使用許諾.txt
+    MTIME 1280620800
+    SIGN_CERT ${sign_dir}/cert.pem
+    SIGN_KEY ${sign_dir}/key.pem
+    OUTPUT_NAME RunnerSigned)
+add_test(NAME runner_signed_verifies
+         COMMAND osslsigncode verify -CAfile ${sign_dir}/cert.pem
+                 -in $<TARGET_PROPERTY:runner_signed,FILESPACK_PRODUCT_FILE>)
+set_tests_properties(runner_signed_verifies PROPERTIES
+    PASS_REGULAR_EXPRESSION "Signature verification: ok")
+
 # Planted next to a product copy under the names of the system DLLs the program uses.
 add_library(runner_planted_dll SHARED planted_dll.cpp)
 set_target_properties(runner_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
@@ -79,13 +109,14 @@ target_compile_definitions(runner_e2e_test PRIVATE
     E2E_BIG_EXE="Z:$<TARGET_PROPERTY:runner_big,FILESPACK_PRODUCT_FILE>"
     E2E_NO_PACKAGE_EXE="Z:$<TARGET_PROPERTY:runner_no_package,FILESPACK_PRODUCT_FILE>"
     E2E_BY_HAND_EXE="Z:${stamped_exe}"
+    E2E_SIGNED_EXE="Z:$<TARGET_PROPERTY:runner_signed,FILESPACK_PRODUCT_FILE>"
     E2E_GENERIC_EXE="Z:$<TARGET_FILE:filespack_stub>"
     E2E_NO_SETUP_EXE="Z:$<TARGET_PROPERTY:runner_no_setup,FILESPACK_PRODUCT_FILE>"
     E2E_PLANTED_DLL="Z:$<TARGET_FILE:runner_planted_dll>"
     E2E_SAMPLE_FILES="Z:${PROJECT_SOURCE_DIR}/samples/quolta"
     E2E_WORK_ROOT="Z:${CMAKE_CURRENT_BINARY_DIR}/e2e-work")
 add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_no_setup
-    runner_by_hand runner_planted_dll)
+    runner_by_hand runner_signed runner_planted_dll)
 # Dialogs need a display: run CTest under xvfb-run.
 set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 

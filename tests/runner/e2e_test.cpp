@@ -592,3 +592,13 @@ TEST_F(EndToEnd, GenericProgramWithoutIdentityShowsTheDefaults) {
     CloseBox(progress);
     EXPECT_EQ(program.WaitExit(), kExitExtractionFailed);
 }
+
+// A signature lies behind the sections the program reads: the signed product unpacks alike.
+TEST_F(EndToEnd, SignedProductUnpacksAlike) {
+    const std::string exe = Copy(E2E_SIGNED_EXE);
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    ExpectSampleFiles(UnpackFolder(exe));
+}
