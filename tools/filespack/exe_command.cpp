@@ -203,7 +203,7 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
     // The package: a ready one, or the inputs packed into a file of this run's own.
     PackageSource ready;
     PackageFile packed(output);
-    std::vector<uint8_t> packed_bytes;
+    FileImage packed_bytes;
     std::span<const uint8_t> package;
     PackSummary summary;
     if (!options.package.empty()) {
@@ -215,10 +215,10 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
         create.quiet = true;
         const int code = PackInto(create, io, packed, summary);
         if (code != EXIT_OK) return code;
-        if (!packed.ReadBack(packed_bytes, error)) {
+        if (!packed.Flush(error) || !packed_bytes.Open(packed.path(), error)) {
             return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
         }
-        package = packed_bytes;
+        package = packed_bytes.bytes();
     }
     if (!package.empty()) {
         const LayoutScan scan = ReadPackageLayout(package);

@@ -181,17 +181,10 @@ bool PackageFile::Close() {
     return ok;
 }
 
-bool PackageFile::ReadBack(std::vector<uint8_t>& bytes, std::string& error) {
+bool PackageFile::Flush(std::string& error) {
     errno = 0;
-    if (!file_ || std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_END) != 0) {
+    if (!file_ || std::fflush(file_) != 0) {
         error = "cannot write the package: " + std::generic_category().message(errno);
-        return false;
-    }
-    const long size = std::ftell(file_);
-    bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
-    std::rewind(file_);
-    if (size < 0 || std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-        error = "cannot read back the package just written";
         return false;
     }
     return true;

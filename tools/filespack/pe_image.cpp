@@ -181,11 +181,19 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
         }
     }
 
-    const std::vector<uint8_t> section = BuildResourceSection(std::move(resources), old.virtual_address);
+    // Room for everything at once: growing a vector the size of a large package would hold two
+    // copies of it for a moment.
+    size_t room = file_.size() + 0x10000;
+    for (const Resource& r : resources) room += r.bytes.size() + 64;
+    out.clear();
+    out.reserve(room);
+    out.assign(file_.begin(), file_.begin() + old.raw_offset);
+    const size_t section_size =
+        AppendResourceSection(std::move(resources), old.virtual_address, out);
     std::vector<PeSection> moved = sections_;
     PeSection& rsrc = moved[index];
-    rsrc.virtual_size = static_cast<uint32_t>(section.size());
-    const uint64_t rsrc_raw = AlignUp(section.size(), file_alignment_);
+    rsrc.virtual_size = static_cast<uint32_t>(section_size);
+    const uint64_t rsrc_raw = AlignUp(section_size, file_alignment_);
     if (uint64_t{old.raw_offset} + rsrc_raw > 0xFFFFFFFFu - 0x10000000u) {
         error = "the executable would exceed 4 GiB";
         return false;
@@ -202,8 +210,6 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
         next_address = AlignUp(next_address + SpanOf(moved[i]), section_alignment_);
     }
 
-    out.assign(file_.begin(), file_.begin() + old.raw_offset);
-    out.insert(out.end(), section.begin(), section.end());
     out.resize(uint64_t{rsrc.raw_offset} + rsrc.raw_size, 0);
     for (size_t i = index + 1; i < moved.size(); ++i) {
         if (sections_[i].raw_size == 0) continue;
@@ -227,7 +233,7 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
             continue;
         }
         if (d == kResourceDirectory) {
-            Store32(out, at + 4, static_cast<uint32_t>(section.size()));
+            Store32(out, at + 4, static_cast<uint32_t>(section_size));
             continue;
         }
         for (size_t i = index + 1; i < moved.size(); ++i) {

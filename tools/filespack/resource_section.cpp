@@ -37,10 +37,11 @@ size_t DirectoryBytes(const Map& map) {
 
 class SectionWriter {
   public:
-    SectionWriter(const std::vector<Resource>& resources, uint32_t rva)
-        : resources_(resources), rva_(rva) {}
+    SectionWriter(const std::vector<Resource>& resources, uint32_t rva, std::vector<uint8_t>& out)
+        : resources_(resources), rva_(rva), out_(out), base_(out.size()) {}
 
-    std::vector<uint8_t> Build(const Tree& tree) {
+    // Appends the section to the output; returns its size.
+    size_t Build(const Tree& tree) {
         // Directories first, level by level, then names, data entries and data.
         size_t directories = DirectoryBytes(tree);
         for (const auto& [type, names] : tree) {
@@ -60,28 +61,30 @@ class SectionWriter {
         size_t data = AlignUp(data_entries + resources_.size() * kDataEntrySize, kDataAlignment);
         size_t end = data;
         for (const auto& r : resources_) end = AlignUp(end + r.bytes.size(), kDataAlignment);
-        out_.assign(end, 0);
+        out_.resize(base_ + end, 0);
 
         size_t string_at = directories;
         for (const auto& text : distinct) {
             string_offsets_[text] = string_at;
-            Put16(out_, string_at, static_cast<uint32_t>(text.size()));
-            for (size_t i = 0; i < text.size(); ++i) Put16(out_, string_at + 2 + i * 2, text[i]);
+            Put16(out_, base_ + string_at, static_cast<uint32_t>(text.size()));
+            for (size_t i = 0; i < text.size(); ++i) {
+                Put16(out_, base_ + string_at + 2 + i * 2, text[i]);
+            }
             string_at += 2 + text.size() * 2;
         }
         next_directory_ = 0;
         next_data_entry_ = data_entries;
         next_data_ = data;
         WriteTypes(tree);
-        return std::move(out_);
+        return end;
     }
 
   private:
     // Reserves a directory for `count_named` + `count_numbered` entries; returns its offset.
     size_t Directory(size_t named, size_t numbered) {
         const size_t at = next_directory_;
-        Put16(out_, at + 12, static_cast<uint32_t>(named));
-        Put16(out_, at + 14, static_cast<uint32_t>(numbered));
+        Put16(out_, base_ + at + 12, static_cast<uint32_t>(named));
+        Put16(out_, base_ + at + 14, static_cast<uint32_t>(numbered));
         next_directory_ += kDirectorySize + (named + numbered) * kEntrySize;
         return at;
     }
@@ -90,8 +93,8 @@ class SectionWriter {
         const size_t at = directory + kDirectorySize + index * kEntrySize;
         const uint32_t name =
             key.named() ? kHighBit | static_cast<uint32_t>(string_offsets_.at(key.name)) : key.id;
-        Put32(out_, at, name);
-        Put32(out_, at + 4, target);
+        Put32(out_, base_ + at, name);
+        Put32(out_, base_ + at + 4, target);
     }
 
     template <typename Map>
@@ -129,10 +132,11 @@ class SectionWriter {
                 const Resource& r = resources_[index];
                 const size_t entry = next_data_entry_;
                 next_data_entry_ += kDataEntrySize;
-                Put32(out_, entry, rva_ + static_cast<uint32_t>(next_data_));
-                Put32(out_, entry + 4, static_cast<uint32_t>(r.bytes.size()));
-                Put32(out_, entry + 8, r.code_page);
-                std::copy(r.bytes.begin(), r.bytes.end(), out_.begin() + next_data_);
+                Put32(out_, base_ + entry, rva_ + static_cast<uint32_t>(next_data_));
+                Put32(out_, base_ + entry + 4, static_cast<uint32_t>(r.bytes.size()));
+                Put32(out_, base_ + entry + 8, r.code_page);
+                std::copy(r.bytes.begin(), r.bytes.end(),
+                          out_.begin() + static_cast<ptrdiff_t>(base_ + next_data_));
                 next_data_ = AlignUp(next_data_ + r.bytes.size(), kDataAlignment);
                 Entry(at, k++, ResourceKey::Number(language), static_cast<uint32_t>(entry));
             }
@@ -141,7 +145,8 @@ class SectionWriter {
 
     const std::vector<Resource>& resources_;
     uint32_t rva_;
-    std::vector<uint8_t> out_;
+    std::vector<uint8_t>& out_;
+    size_t base_;
     std::map<std::u16string, size_t> string_offsets_;
     size_t next_directory_ = 0;
     size_t next_data_entry_ = 0;
@@ -248,7 +253,8 @@ bool ResourceKey::operator<(const ResourceKey& other) const {
     return id < other.id;
 }
 
-std::vector<uint8_t> BuildResourceSection(std::vector<Resource> resources, uint32_t section_rva) {
+size_t AppendResourceSection(std::vector<Resource> resources, uint32_t section_rva,
+                             std::vector<uint8_t>& out) {
     Tree tree;
     for (size_t i = 0; i < resources.size(); ++i) {
         const Resource& r = resources[i];
@@ -265,7 +271,7 @@ std::vector<uint8_t> BuildResourceSection(std::vector<Resource> resources, uint3
             }
         }
     }
-    SectionWriter writer(kept, section_rva);
+    SectionWriter writer(kept, section_rva, out);
     return writer.Build(compact);
 }
 

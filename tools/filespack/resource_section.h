@@ -40,8 +40,10 @@ inline constexpr uint16_t kTypeGroupIcon = 14;
 inline constexpr uint16_t kTypeVersion = 16;
 inline constexpr uint16_t kTypeManifest = 24;
 
-// The section's bytes for `resources` placed at `section_rva` in the image.
-std::vector<uint8_t> BuildResourceSection(std::vector<Resource> resources, uint32_t section_rva);
+// Appends the section's bytes for `resources` placed at `section_rva` in the image to `out`;
+// returns their count. Written in place: a package of hundreds of megabytes is copied once.
+size_t AppendResourceSection(std::vector<Resource> resources, uint32_t section_rva,
+                             std::vector<uint8_t>& out);
 
 // Maps an image address and a byte count to the file offset where they lie, if they do.
 using RvaMapper = std::function<std::optional<uint64_t>(uint32_t rva, uint32_t size)>;
