@@ -116,16 +116,12 @@ TEST_F(StampTest, SameInputsGiveTheSameBytesAndAnIconReplacesTheProgramsOwn) {
     EXPECT_EQ(ReadBytes(dir_ / "a/p.exe"), ReadBytes(dir_ / "b/p.exe"));
 
     // Two images: a header, two directory entries, and their bytes.
-    std::vector<uint8_t> ico = {0, 0, 1, 0, 2, 0};
-    const uint32_t sizes[] = {40, 60};
-    uint32_t offset = 6 + 2 * 16;
-    for (uint32_t size : sizes) {
-        const uint8_t entry[16] = {16, 16, 0, 0, 1, 0, 32, 0,
-                                   uint8_t(size), 0, 0, 0, uint8_t(offset), 0, 0, 0};
-        ico.insert(ico.end(), entry, entry + 16);
-        offset += size;
-    }
-    ico.resize(offset, 0x5A);
+    std::vector<uint8_t> ico(6 + 2 * 16 + 40 + 60, 0x5A);
+    const uint8_t header[] = {0, 0, 1, 0, 2, 0};
+    const uint8_t entries[2][16] = {{16, 16, 0, 0, 1, 0, 32, 0, 40, 0, 0, 0, 38, 0, 0, 0},
+                                    {32, 32, 0, 0, 1, 0, 32, 0, 60, 0, 0, 0, 78, 0, 0, 0}};
+    std::memcpy(ico.data(), header, sizeof header);
+    std::memcpy(ico.data() + 6, entries, sizeof entries);
     WriteBytes(dir_ / "i.ico", ico);
     const ToolRun run = RunTool(Args("icon.exe", {"--icon", dir_.Arg("i.ico")}));
     ASSERT_EQ(run.code, 0) << run.err;

@@ -62,6 +62,8 @@ add_custom_command(
             --stub $<TARGET_FILE:filespack_stub> --mtime 1280620800 -q
             --name Quolta "--description=インターネット電話 Quolta" "--product-version=Ver 1.71"
             "--caption=SelfUnpack - Quolta" --resource-name QUOLTA
+            "--company=Quolta Project" "--copyright=(c) 2010 Quolta Project"
+            --file-version 1.7.1.0 --icon ${PROJECT_SOURCE_DIR}/resources/app.ico
     DEPENDS quolta filespack_stub ${host_depends} ${host_exe}
     COMMENT "Stamping the sample product by hand"
     VERBATIM)
