@@ -55,3 +55,4 @@ set_dpi() {
 set_dpi 144
 trap 'set_dpi 96' EXIT
 shoot confirm docs/confirm-dialog-144dpi.png
+shoot progress docs/progress-window-144dpi.png
