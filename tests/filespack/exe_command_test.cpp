@@ -94,7 +94,7 @@ TEST_F(StampTest, ProductCarriesIdentityAndPackageAndHoldsTogether) {
               0u);
     EXPECT_NE(Find(resources, "FILESPACK", "QUOLTA"), "<none>");
     EXPECT_EQ(CountOfType(resources, kTypeVersion), 1u);
-    EXPECT_FALSE(pe.signed_());
+    EXPECT_FALSE(pe.has_signature());
 
     // The checksum field holds the file's checksum; the image size covers the last section.
     const uint64_t optional = LoadU32(image.data() + 0x3C) + 24;

@@ -320,7 +320,7 @@ PackageSource LoadPackage(const std::filesystem::path& path, const std::string& 
     source.length = chosen->size;
     source.resource = chosen->name;
     PeImage image;
-    source.signature = image.Parse(source.file.bytes(), why) && image.signed_()
+    source.signature = image.Parse(source.file.bytes(), why) && image.has_signature()
                            ? Signature::PRESENT
                            : Signature::NONE;
     source.ok = true;

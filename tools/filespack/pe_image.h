@@ -28,7 +28,7 @@ class PeImage {
 
     bool pe32_plus() const { return pe32_plus_; }
     // Whether the file carries a certificate table (an Authenticode signature).
-    bool signed_() const { return certificate_size_ != 0; }
+    bool has_signature() const { return certificate_size_ != 0; }
 
     std::optional<uint64_t> RvaToOffset(uint32_t rva, uint32_t size) const;
     std::optional<std::vector<Resource>> Resources(std::string& error) const;
