@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine fonts-ipafont-gothic
     xvfb xauth x11-utils imagemagick locales
     unzip zip zstd p7zip-full time bc
+    osslsigncode openssl
 )
 
 missing=()

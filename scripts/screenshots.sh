@@ -42,3 +42,17 @@ shoot() {
 
 shoot confirm docs/confirm-dialog.png
 shoot progress docs/progress-window.png
+
+# At 144 DPI (a 150 % screen): the manifest declares the program DPI aware, so Windows lays the
+# dialogs out in the larger font instead of stretching them; they must come out whole.
+set_dpi() {
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        </dev/null >/dev/null 2>&1
+    "$WINE" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+        /v LogPixels /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1
+    wineserver -w
+}
+set_dpi 144
+trap 'set_dpi 96' EXIT
+shoot confirm docs/confirm-dialog-144dpi.png
+shoot progress docs/progress-window-144dpi.png

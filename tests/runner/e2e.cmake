@@ -52,6 +52,53 @@ filespack_add_product(
     READ_ONLY_FILES 使用許諾.txt
     OUTPUT_NAME RunnerNoSetup)
 
+# The sample product made by hand with `filespack exe` from the files filespack_add_product
+# staged for it: the same inputs by the other road.
+set(stamped_exe ${CMAKE_CURRENT_BINARY_DIR}/by-hand/QuoltaSetup.exe)
+add_custom_command(
+    OUTPUT ${stamped_exe}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/by-hand
+    COMMAND ${host_exe} exe ${stamped_exe} ${PROJECT_BINARY_DIR}/samples/quolta-product/files
+            --stub $<TARGET_FILE:filespack_stub> --mtime 1280620800 -q
+            --name Quolta "--description=インターネット電話 Quolta" "--product-version=Ver 1.71"
+            "--caption=SelfUnpack - Quolta" --resource-name QUOLTA
+            "--company=Quolta Project" "--copyright=(c) 2010 Quolta Project"
+            --file-version 1.7.1.0 --icon ${PROJECT_SOURCE_DIR}/resources/app.ico
+    DEPENDS quolta filespack_stub ${host_depends} ${host_exe}
+    COMMENT "Stamping the sample product by hand"
+    VERBATIM)
+add_custom_target(runner_by_hand DEPENDS ${stamped_exe})
+
+# The sample product signed by the build, with a certificate made for the test.
+set(sign_dir ${CMAKE_CURRENT_BINARY_DIR}/signing)
+add_custom_command(
+    OUTPUT ${sign_dir}/cert.pem ${sign_dir}/key.pem
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${sign_dir}
+    COMMAND openssl req -x509 -newkey rsa:2048 -nodes -keyout ${sign_dir}/key.pem
+            -out ${sign_dir}/cert.pem -days 3650 -subj "/CN=filespack test signer"
+            -addext extendedKeyUsage=codeSigning
+    COMMENT "Making a throw-away code-signing certificate"
+    VERBATIM)
+filespack_add_product(
+    TARGET runner_signed
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME QUOLTA
+    FILES_DIR ${PROJECT_SOURCE_DIR}/samples/quolta
+    EXTRA_FILES $<TARGET_FILE:sample_setup> Setup.exe
+    READ_ONLY_FILES 使用許諾.txt
+    MTIME 1280620800
+    SIGN_CERT ${sign_dir}/cert.pem
+    SIGN_KEY ${sign_dir}/key.pem
+    OUTPUT_NAME RunnerSigned)
+add_test(NAME runner_signed_verifies
+         COMMAND osslsigncode verify -CAfile ${sign_dir}/cert.pem
+                 -in $<TARGET_PROPERTY:runner_signed,FILESPACK_PRODUCT_FILE>)
+set_tests_properties(runner_signed_verifies PROPERTIES
+    PASS_REGULAR_EXPRESSION "Signature verification: ok")
+
 # Planted next to a product copy under the names of the system DLLs the program uses.
 add_library(runner_planted_dll SHARED planted_dll.cpp)
 set_target_properties(runner_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
@@ -60,15 +107,18 @@ filespack_add_gtest(runner_e2e_test SOURCES e2e_test.cpp e2e_driver.cpp)
 # The expected texts are Shift-JIS, as the program shows them.
 set_source_files_properties(e2e_test.cpp PROPERTIES COMPILE_OPTIONS -fexec-charset=CP932)
 target_compile_definitions(runner_e2e_test PRIVATE
-    E2E_QUOLTA_EXE="Z:$<TARGET_FILE:quolta>"
-    E2E_BIG_EXE="Z:$<TARGET_FILE:runner_big>"
-    E2E_NO_PACKAGE_EXE="Z:$<TARGET_FILE:runner_no_package>"
-    E2E_NO_SETUP_EXE="Z:$<TARGET_FILE:runner_no_setup>"
+    E2E_QUOLTA_EXE="Z:$<TARGET_PROPERTY:quolta,FILESPACK_PRODUCT_FILE>"
+    E2E_BIG_EXE="Z:$<TARGET_PROPERTY:runner_big,FILESPACK_PRODUCT_FILE>"
+    E2E_NO_PACKAGE_EXE="Z:$<TARGET_PROPERTY:runner_no_package,FILESPACK_PRODUCT_FILE>"
+    E2E_BY_HAND_EXE="Z:${stamped_exe}"
+    E2E_SIGNED_EXE="Z:$<TARGET_PROPERTY:runner_signed,FILESPACK_PRODUCT_FILE>"
+    E2E_GENERIC_EXE="Z:$<TARGET_FILE:filespack_stub>"
+    E2E_NO_SETUP_EXE="Z:$<TARGET_PROPERTY:runner_no_setup,FILESPACK_PRODUCT_FILE>"
     E2E_PLANTED_DLL="Z:$<TARGET_FILE:runner_planted_dll>"
     E2E_SAMPLE_FILES="Z:${PROJECT_SOURCE_DIR}/samples/quolta"
     E2E_WORK_ROOT="Z:${CMAKE_CURRENT_BINARY_DIR}/e2e-work")
 add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_no_setup
-    runner_planted_dll)
+    runner_by_hand runner_signed runner_planted_dll)
 # Dialogs need a display: run CTest under xvfb-run.
 set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 

@@ -806,3 +806,54 @@ TEST_F(EndToEnd, UnpackSwitchSkipsTheConfirmationButAsksForAnotherFolder) {
 }
 
 }  // namespace
+
+// `filespack exe` by hand and filespack_add_product are one road: the same inputs give the
+// same program, which installs and unpacks as every test above has the CMake product do.
+TEST_F(EndToEnd, ProductStampedByHandIsTheBuildsProductAndRunsAlike) {
+    EXPECT_EQ(ReadFile(WindowsPath(E2E_BY_HAND_EXE)), ReadFile(WindowsPath(E2E_QUOLTA_EXE)));
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work};
+    Process install;
+    Start(install, Copy(E2E_BY_HAND_EXE));
+    Confirm(install, false);
+    EXPECT_EQ(install.WaitExit(), kExitOk);
+    EXPECT_NE(Log().find("file=Setup.exe\t"), std::string::npos) << Log();
+    EXPECT_FALSE(Exists(work));
+
+    const std::string exe = Copy(E2E_BY_HAND_EXE, "ByHand.exe");
+    Process unpack;
+    Start(unpack, exe);
+    Confirm(unpack, true);
+    EXPECT_EQ(unpack.WaitExit(), kExitOk);
+    ExpectSampleFiles(UnpackFolder(exe));
+}
+
+// The generic program as built, stamped with nothing: the identity of an application without a
+// product, and so no package under the default name.
+TEST_F(EndToEnd, GenericProgramWithoutIdentityShowsTheDefaults) {
+    const std::string exe = Copy(E2E_GENERIC_EXE, "Generic.exe");
+    Process program;
+    Start(program, exe);
+    HWND confirm = WaitDialog(program.pid(), IsConfirmation);
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(Text(confirm), "Self Unpack ");
+    EXPECT_EQ(ControlText(confirm, 1003).rfind(" をインストールします。", 0), 0u);
+    Click(confirm, kUnpackOnlyBox);
+    Click(confirm, IDOK);
+    Answer(program.pid(), "Self Unpack", kCannotUnpack);
+    HWND progress = WaitDialog(program.pid(), IsProgress);
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(Text(progress), "SelfUnpack -  ");
+    CloseBox(progress);
+    EXPECT_EQ(program.WaitExit(), kExitExtractionFailed);
+}
+
+// A signature lies behind the sections the program reads: the signed product unpacks alike.
+TEST_F(EndToEnd, SignedProductUnpacksAlike) {
+    const std::string exe = Copy(E2E_SIGNED_EXE);
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    ExpectSampleFiles(UnpackFolder(exe));
+}

@@ -185,4 +185,21 @@ TEST(DialogTemplates, ManifestAsksForNoElevation) {
     EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
 }
 
+// Without these, Windows runs the program in compatibility modes: an older system's answers,
+// and its windows stretched as a bitmap (blurred) on a screen above 96 DPI.
+TEST(DialogTemplates, ManifestDeclaresSystemsAndSystemDpiAwareness) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const auto* text = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(text, SizeofResource(module, found));
+    for (const char* id : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}",
+                           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + id + "\"/>"),
+                  std::string::npos)
+            << id;
+    }
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+}
+
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "product_app.h"
+#include "sample_product_app.h"
 #include "resources/resource_ids.h"
 #include "ui/confirm_dialog.h"
 #include "ui/window_messages.h"

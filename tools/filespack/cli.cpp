@@ -4,6 +4,8 @@
 
 #include "tools/filespack/commands.h"
 #include "tools/filespack/engine_run.h"
+#include "tools/filespack/file_names.h"
+#include "tools/filespack/program_location.h"
 
 namespace {
 
@@ -70,6 +72,66 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     create_verb->add_flag("-q,--quiet", create.quiet, "No progress bar and no summary");
     create_verb->footer(kExitCodes);
 
+    ExeOptions exe;
+    CLI::App* exe_verb = app.add_subcommand(
+        "exe",
+        "Packs files as create does and writes a copy of the generic Windows program carrying "
+        "the package and the product's identity: a product executable, replacing OUTPUT. Texts "
+        "are UTF-8 here and Shift-JIS in the program, held to the program's limits.");
+    exe_verb->add_option("OUTPUT", exe.output, "The product executable to write")->required();
+    CLI::Option* inputs = exe_verb->add_option(
+        "INPUT", exe.inputs, "Files, and folders whose files to pack (in name order)");
+    exe_verb->add_option("--name", exe.name, "Product name (progress title, save dialog)")
+        ->required();
+    exe_verb
+        ->add_option("--description", exe.description,
+                     "Product description (the confirmation's text), at most 317 bytes in "
+                     "Shift-JIS")
+        ->required();
+    exe_verb
+        ->add_option("--product-version", exe.product_version,
+                     "Product version as shown, such as \"Ver 1.71\"; with the name at most 226 "
+                     "bytes in Shift-JIS")
+        ->required();
+    exe_verb
+        ->add_option("--caption", exe.caption,
+                     "Caption of the program's message boxes; empty gives \"Self Unpack\"")
+        ->required();
+    exe_verb
+        ->add_option("--resource-name", exe.resource_name,
+                     "Name of the package resource: letters, digits and underscores")
+        ->capture_default_str();
+    exe_verb->add_option("--icon", exe.icon, "An .ico file to replace the program's icon");
+    exe_verb->add_option("--company", exe.company, "Company name for the version record");
+    exe_verb->add_option("--copyright", exe.copyright, "Copyright notice for the version record");
+    exe_verb->add_option("--file-version", exe.file_version,
+                         "Numeric file version, such as 1.7.1.0 (default: the numbers in "
+                         "--product-version)");
+    const std::filesystem::path generic = GenericProgramPath();
+    exe_verb->add_option("--stub", exe.stub,
+                         "The build of the generic program to stamp, PE32 or PE32+ (default: " +
+                             (generic.empty() ? std::string(kGenericProgramName)
+                                              : DisplayPath(generic)) +
+                             ")");
+    CLI::Option* package = exe_verb->add_option(
+        "--package", exe.package, "Stamp this ready package (or a product's) instead of packing");
+    package->excludes(inputs);
+    CLI::Option* no_package =
+        exe_verb->add_flag("--no-package", exe.no_package, "")->group("");
+    no_package->excludes(inputs)->excludes(package);
+    exe_verb->add_option("--block-size", exe.block_size, "As for create")
+        ->check(CLI::Range(MIN_BLOCK_SIZE, MAX_BLOCK_SIZE))
+        ->capture_default_str();
+    exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders, "As for create");
+    exe_verb->add_option("--mtime", exe.mtime,
+                         "As for create: every file's times, for reproducible products");
+    exe_verb->add_flag("-q,--quiet", exe.quiet, "No summary");
+    exe_verb->footer(
+        std::string("Stamps ") +
+        (generic.empty() ? kGenericProgramName : DisplayPath(generic).c_str()) +
+        " unless --stub names another. Sign the result afterwards (osslsigncode sign).\n" +
+        kExitCodes);
+
     ListOptions list;
     CLI::App* list_verb = app.add_subcommand(
         "list", "Shows each file's name, size, attributes and times (UTC), without decoding");
@@ -106,6 +168,12 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     }
 
     if (create_verb->parsed()) return RunCreate(create, io);
+    if (exe_verb->parsed()) {
+        if (exe.inputs.empty() && exe.package.empty() && !exe.no_package) {
+            return Complain(io, EXIT_USAGE, "exe: give INPUT files or folders, or --package");
+        }
+        return RunExe(exe, io);
+    }
     if (list_verb->parsed()) return RunList(list, io);
     if (test_verb->parsed()) return RunTest(test, io);
     return RunExtract(extract, io);

@@ -1,4 +1,4 @@
-// The four verbs, each given options already parsed.
+// The verbs, each given options already parsed.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +38,35 @@ struct ExtractOptions : DecodeOptions {
     bool ignore_integrity = false;  // extract a damaged package anyway, as far as it goes
 };
 
+// What `exe` stamps into the generic program besides the package.
+struct ExeOptions : CreateOptions {
+    std::string name;
+    std::string description;
+    std::string product_version;
+    std::string caption;
+    std::string resource_name = "APPLIRES";
+    std::string icon;          // an .ico file; empty: the program's own icon
+    std::string company;
+    std::string copyright;
+    std::string file_version;  // "1.7.1.0"; empty: the numbers in product_version
+    std::string stub;          // empty: the generic program beside filespack
+    std::string package;       // a ready package instead of INPUT
+    bool no_package = false;   // the identity alone: a product that reports its package missing
+};
+
+struct PackSummary {
+    size_t files = 0;
+    int64_t total = 0;
+};
+
+class PackageFile;
+// Packs `options.inputs` as `create` does into a new file made by `package`, which is left
+// open and not yet put in place.
+int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
+             PackSummary& summary);
+
 int RunCreate(const CreateOptions& options, ToolIo& io);
+int RunExe(const ExeOptions& options, ToolIo& io);
 int RunList(const ListOptions& options, ToolIo& io);
 int RunTest(const DecodeOptions& options, ToolIo& io);
 int RunExtract(const ExtractOptions& options, ToolIo& io);

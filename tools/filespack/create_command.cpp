@@ -75,7 +75,8 @@ bool PackOne(PackageWriter& writer, const InputFile& input, ProgressBar& bar, in
 
 }  // namespace
 
-int RunCreate(const CreateOptions& options, ToolIo& io) {
+int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
+             PackSummary& summary) {
     std::optional<FileTime> fixed_time;
     std::string error;
     if (!FixedTime(options, io, fixed_time, error)) return Complain(io, EXIT_USAGE, error);
@@ -116,7 +117,6 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
                         "files add up to 0 bytes, so none is made");
     }
 
-    PackageFile package(output);
     std::FILE* out = package.Create(error);
     if (!out) {
         return Complain(
@@ -136,16 +136,25 @@ int RunCreate(const CreateOptions& options, ToolIo& io) {
         bar.Clear();
         return Complain(io, EXIT_PROBLEM, options.output + ": " + writer.error());
     }
-    if (!package.Keep(error)) {
-        bar.Clear();
-        return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
-    }
     bar.Finish();
+    summary.files = set.files.size();
+    summary.total = total;
+    return EXIT_OK;
+}
+
+int RunCreate(const CreateOptions& options, ToolIo& io) {
+    const std::filesystem::path output = PathFromUtf8(options.output);
+    PackageFile package(output);
+    PackSummary summary;
+    const int code = PackInto(options, io, package, summary);
+    if (code != EXIT_OK) return code;
+    std::string error;
+    if (!package.Keep(error)) return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
     if (!options.quiet) {
         std::error_code ec;
         const auto length = std::filesystem::file_size(output, ec);
-        io.out << "Packed " << set.files.size() << (set.files.size() == 1 ? " file, " : " files, ")
-               << FormatBytes(total) << ", into " << options.output << " ("
+        io.out << "Packed " << summary.files << (summary.files == 1 ? " file, " : " files, ")
+               << FormatBytes(summary.total) << ", into " << options.output << " ("
                << FormatBytes(ec ? 0 : static_cast<int64_t>(length)) << ")\n";
     }
     return EXIT_OK;

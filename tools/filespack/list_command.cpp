@@ -11,7 +11,8 @@
 
 namespace {
 
-void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity, std::ostream& out) {
+void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
+                const std::string& signature, std::ostream& out) {
     out << "Attrib  "
         << "        Size  "
         << "Created (UTC)        "
@@ -29,14 +30,19 @@ void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity, st
     }
     out << layout.entries.size() << (layout.entries.size() == 1 ? " file, " : " files, ")
         << layout.total_size << " bytes; package " << layout.length << " bytes, block size "
-        << layout.block_size << "; " << IntegrityWords(integrity) << '\n';
+        << layout.block_size << "; " << IntegrityWords(integrity) << signature << '\n';
 }
 
 void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
-               const std::string& resource, std::ostream& out) {
+               const PackageSource& source, std::ostream& out) {
+    const std::string& resource = source.resource;
     out << "{\n  \"length\": " << layout.length << ",\n  \"block_size\": " << layout.block_size
         << ",\n  \"integrity\": \"" << IntegrityJsonValue(integrity) << '"';
     if (!resource.empty()) out << ",\n  \"resource\": \"" << JsonEscape(resource) << '"';
+    if (source.signature != Signature::NOT_AN_EXECUTABLE) {
+        out << ",\n  \"signature\": \""
+            << (source.signature == Signature::PRESENT ? "present" : "none") << '"';
+    }
     out << ",\n  \"total_size\": " << layout.total_size << ",\n  \"files\": [";
     const char* separator = "\n";
     for (const auto& e : layout.entries) {
@@ -64,9 +70,9 @@ int RunList(const ListOptions& options, ToolIo& io) {
         return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
     }
     if (options.json) {
-        WriteJson(scan.layout, integrity, source.resource, io.out);
+        WriteJson(scan.layout, integrity, source, io.out);
     } else {
-        WriteTable(scan.layout, integrity, io.out);
+        WriteTable(scan.layout, integrity, SignatureWords(source), io.out);
     }
     if (!scan.ok) return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {

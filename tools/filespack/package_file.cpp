@@ -181,6 +181,15 @@ bool PackageFile::Close() {
     return ok;
 }
 
+bool PackageFile::Flush(std::string& error) {
+    errno = 0;
+    if (!file_ || std::fflush(file_) != 0) {
+        error = "cannot write the package: " + std::generic_category().message(errno);
+        return false;
+    }
+    return true;
+}
+
 bool PackageFile::Keep(std::string& error) {
     errno = 0;
     if (!Close()) {

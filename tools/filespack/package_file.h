@@ -19,6 +19,9 @@ class PackageFile {
     // A new, empty file open for reading and writing; nullptr with `error` set when none could
     // be made.
     std::FILE* Create(std::string& error);
+    // Writes out what is buffered, so that the file can be read under path().
+    bool Flush(std::string& error);
+    const std::filesystem::path& path() const { return path_; }
     // Closes the file and renames it over the target in one step, so that the target is always
     // one whole package: the old one, or this one.
     bool Keep(std::string& error);

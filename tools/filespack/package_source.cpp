@@ -1,5 +1,7 @@
 #include "tools/filespack/package_source.h"
 
+#include "tools/filespack/pe_image.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -318,8 +320,24 @@ PackageSource LoadPackage(const std::filesystem::path& path, const std::string& 
     source.offset = static_cast<size_t>(chosen->offset);
     source.length = chosen->size;
     source.resource = chosen->name;
+    PeImage image;
+    source.signature = image.Parse(source.file.bytes(), why) && image.has_signature()
+                           ? Signature::PRESENT
+                           : Signature::NONE;
     source.ok = true;
     return source;
+}
+
+std::string SignatureWords(const PackageSource& source) {
+    switch (source.signature) {
+        case Signature::PRESENT:
+            return "; signature: present";
+        case Signature::NONE:
+            return "; signature: none";
+        case Signature::NOT_AN_EXECUTABLE:
+            break;
+    }
+    return "";
 }
 
 std::string ShrankWords(const std::string& shown) {

@@ -48,6 +48,10 @@ class FileImage {
     mutable size_t released_ = 0;  // ReleaseBefore has given back everything before this
 };
 
+// Whether an executable carries an Authenticode signature; whether it verifies is for
+// osslsigncode verify to say.
+enum class Signature { NOT_AN_EXECUTABLE, NONE, PRESENT };
+
 struct PackageSource {
     bool ok = false;
     std::string error;
@@ -55,6 +59,7 @@ struct PackageSource {
     size_t offset = 0;     // where the package starts in it
     size_t length = 0;     // the bytes that really lie there
     std::string resource;  // the resource's name, when it came from an executable
+    Signature signature = Signature::NOT_AN_EXECUTABLE;
 
     std::span<const uint8_t> bytes() const { return file.bytes().subspan(offset, length); }
     // `consumed` bytes of the package have been read for the last time.
@@ -62,6 +67,9 @@ struct PackageSource {
 };
 
 inline constexpr const char* kPackageResourceType = "FILESPACK";
+
+// "; signature: present" or "; signature: none" for an executable, "" for a package file.
+std::string SignatureWords(const PackageSource& source);
 
 // What to say when the file was cut while it was read: the engine's read error, and why.
 std::string ShrankWords(const std::string& shown);

@@ -138,7 +138,8 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
     if (!options.quiet) {
         io.out << options.package << ": OK, " << outcome.file_count
                << (outcome.file_count == 1 ? " file, " : " files, ")
-               << FormatBytes(scan.layout.total_size) << "; " << IntegrityWords(integrity) << '\n';
+               << FormatBytes(scan.layout.total_size) << "; " << IntegrityWords(integrity)
+               << SignatureWords(source) << '\n';
     }
     return EXIT_OK;
 }

@@ -1,0 +1,213 @@
+// `filespack exe`: the generic program stamped into a product that the verbs read back, whose
+// headers and resources hold together, made the same way twice; bad input leaves no file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "package/little_endian.h"
+#include "runner/stamp_resources.h"
+#include "tool_test_support.h"
+#include "tools/filespack/pe_image.h"
+
+namespace {
+
+const std::filesystem::path kStub = FILESPACK_TEST_STUB;
+
+class StampTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(kStub)) GTEST_SKIP() << "no generic program: " << kStub;
+        std::filesystem::create_directories(dir_ / "in");
+        WriteBytes(dir_ / "in/Setup.exe", PatternBytes(5000, 1));
+        WriteBytes(dir_ / "in/読んでね.txt", PatternBytes(300, 2));
+    }
+
+    // The product's arguments; `extra` replaces or adds to them.
+    std::vector<std::string> Args(const std::string& output,
+                                  const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> args = {"exe", dir_.Arg(output), dir_.Arg("in"),
+                                         "--stub", kStub.string(),
+                                         "--name", "Quolta",
+                                         "--description", "インターネット電話 Quolta",
+                                         "--product-version", "Ver 1.71",
+                                         "--caption", "SelfUnpack - Quolta",
+                                         "--resource-name", "quolta",
+                                         "--mtime", "1280620800", "-q"};
+        for (size_t i = 0; i + 1 < extra.size(); i += 2) {
+            const auto at = std::find(args.begin(), args.end(), extra[i]);
+            if (at == args.end()) {
+                args.insert(args.end(), {extra[i], extra[i + 1]});
+            } else {
+                *(at + 1) = extra[i + 1];
+            }
+        }
+        return args;
+    }
+
+    std::vector<Resource> ResourcesOf(const std::vector<uint8_t>& image, PeImage& pe) const {
+        std::string error;
+        EXPECT_TRUE(pe.Parse(image, error)) << error;
+        auto resources = pe.Resources(error);
+        EXPECT_TRUE(resources) << error;
+        return resources ? *resources : std::vector<Resource>{};
+    }
+
+    ScratchDir dir_;
+};
+
+std::string Find(const std::vector<Resource>& resources, const char* type, const char* name) {
+    for (const Resource& r : resources) {
+        if (r.type == ResourceKey::Named(type) && r.name == ResourceKey::Named(name)) {
+            return std::string(r.bytes.begin(), r.bytes.end());
+        }
+    }
+    return "<none>";
+}
+
+size_t CountOfType(const std::vector<Resource>& resources, uint16_t type) {
+    return static_cast<size_t>(std::count_if(resources.begin(), resources.end(), [&](const auto& r) {
+        return r.type == ResourceKey::Number(type);
+    }));
+}
+
+}  // namespace
+
+TEST_F(StampTest, ProductCarriesIdentityAndPackageAndHoldsTogether) {
+    const ToolRun run = RunTool(Args("p.exe"));
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.err, "");  // Setup.exe is there: no warning
+
+    const ToolRun test = RunTool({"test", dir_.Arg("p.exe")});
+    EXPECT_EQ(test.code, 0) << test.err;
+    EXPECT_NE(test.out.find("2 files"), std::string::npos) << test.out;
+
+    const std::vector<uint8_t> image = ReadBytes(dir_ / "p.exe");
+    PeImage pe;
+    const auto resources = ResourcesOf(image, pe);
+    EXPECT_EQ(Find(resources, kIdentityResourceType, kIdentityName), "Quolta");
+    // Shift-JIS bytes of インターネット電話, as the program's texts are.
+    EXPECT_EQ(Find(resources, kIdentityResourceType, kIdentityDescription).substr(0, 4),
+              "\x83\x43\x83\x93");
+    EXPECT_EQ(Find(resources, kIdentityResourceType, kIdentityResourceName), "QUOLTA");
+    EXPECT_EQ(Find(resources, kIdentityResourceType, kProgramMarkerName).rfind(kProgramMarkerText, 0),
+              0u);
+    EXPECT_NE(Find(resources, "FILESPACK", "QUOLTA"), "<none>");
+    EXPECT_EQ(CountOfType(resources, kTypeVersion), 1u);
+    EXPECT_FALSE(pe.has_signature());
+
+    // The checksum field holds the file's checksum; the image size covers the last section.
+    const uint64_t optional = LoadU32(image.data() + 0x3C) + 24;
+    EXPECT_EQ(LoadU32(image.data() + optional + 64), PeChecksum(image, optional + 64));
+
+    // Stamping the product again with the same inputs changes nothing.
+    std::filesystem::create_directories(dir_ / "again");
+    const ToolRun again = RunTool(Args("again/p.exe", {"--stub", dir_.Arg("p.exe")}));
+    ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(ReadBytes(dir_ / "again/p.exe"), image);
+}
+
+TEST_F(StampTest, SameInputsGiveTheSameBytesAndAnIconReplacesTheProgramsOwn) {
+    // The file's name goes into its version record: the same name in two folders.
+    std::filesystem::create_directories(dir_ / "a");
+    std::filesystem::create_directories(dir_ / "b");
+    ASSERT_EQ(RunTool(Args("a/p.exe")).code, 0);
+    ASSERT_EQ(RunTool(Args("b/p.exe")).code, 0);
+    EXPECT_EQ(ReadBytes(dir_ / "a/p.exe"), ReadBytes(dir_ / "b/p.exe"));
+
+    // Two images: a header, two directory entries, and their bytes.
+    std::vector<uint8_t> ico(6 + 2 * 16 + 40 + 60, 0x5A);
+    const uint8_t header[] = {0, 0, 1, 0, 2, 0};
+    const uint8_t entries[2][16] = {{16, 16, 0, 0, 1, 0, 32, 0, 40, 0, 0, 0, 38, 0, 0, 0},
+                                    {32, 32, 0, 0, 1, 0, 32, 0, 60, 0, 0, 0, 78, 0, 0, 0}};
+    std::memcpy(ico.data(), header, sizeof header);
+    std::memcpy(ico.data() + 6, entries, sizeof entries);
+    WriteBytes(dir_ / "i.ico", ico);
+    const ToolRun run = RunTool(Args("icon.exe", {"--icon", dir_.Arg("i.ico")}));
+    ASSERT_EQ(run.code, 0) << run.err;
+    PeImage pe;
+    const auto resources = ResourcesOf(ReadBytes(dir_ / "icon.exe"), pe);
+    EXPECT_EQ(CountOfType(resources, kTypeIcon), 2u);
+    EXPECT_EQ(CountOfType(resources, kTypeGroupIcon), 1u);
+}
+
+TEST_F(StampTest, MissingSetupIsWarnedAbout) {
+    std::filesystem::remove(dir_ / "in/Setup.exe");
+    const ToolRun run = RunTool(Args("p.exe"));
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("no Setup.exe"), std::string::npos) << run.err;
+}
+
+TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
+    WriteBytes(dir_ / "not.ico", PatternBytes(100, 3));
+    WriteBytes(dir_ / "not.exe", PatternBytes(4000, 4));
+    // The program with its marker's text changed: an executable, but not ours.
+    std::vector<uint8_t> foreign = ReadBytes(kStub);
+    const std::string marker = kProgramMarkerText;
+    const auto at = std::search(foreign.begin(), foreign.end(), marker.begin(), marker.end());
+    ASSERT_NE(at, foreign.end());
+    *at = 'X';
+    WriteBytes(dir_ / "foreign.exe", foreign);
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> extra;
+        int code;
+        const char* message;
+    };
+    const std::string long_name(220, 'N');
+    const std::string long_description(318, 'D');
+    const std::vector<Case> cases = {
+        {"name and version over 226 bytes", {"--name", long_name}, 1, "226"},
+        {"caption and version over 254 bytes", {"--caption", std::string(250, 'C')}, 1, "254"},
+        {"description over 317 bytes", {"--description", long_description}, 1, "317"},
+        {"no Shift-JIS form", {"--name", "Quolta \xE2\x98\x83"}, 1, "Shift-JIS"},
+        {"resource name starting with a digit", {"--resource-name", "9QUOLTA"}, 1, "letters"},
+        {"an icon that is not one", {"--icon", dir_.Arg("not.ico")}, 1, "not an icon"},
+        {"a stub that is not an executable", {"--stub", dir_.Arg("not.exe")}, 1, "MZ"},
+        {"a stub without the marker", {"--stub", dir_.Arg("foreign.exe")}, 1, "marker"},
+        {"a malformed file version", {"--file-version", "1.2.3.4.5"}, 2, "--file-version"},
+        {"no package to stamp", {"--package", dir_.Arg("not.exe")}, 1, "not.exe"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = Args("p.exe", c.extra);
+        if (c.extra.front() == "--package") args.erase(args.begin() + 2);  // no INPUT
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.code, c.code) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe")) << c.what;
+    }
+    // Usage errors: a required identity string missing, and nothing to pack.
+    std::vector<std::string> no_name = Args("p.exe");
+    no_name.erase(no_name.begin() + 5, no_name.begin() + 7);
+    EXPECT_EQ(RunTool(no_name).code, 2);
+    std::vector<std::string> no_input = Args("p.exe");
+    no_input.erase(no_input.begin() + 2);
+    EXPECT_EQ(RunTool(no_input).code, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe"));
+}
+
+// A damaged resource tree in the program is refused, never read past.
+TEST_F(StampTest, EveryDamagedByteOfTheResourceTreeIsHandled) {
+    const std::vector<uint8_t> stub = ReadBytes(kStub);
+    PeImage pe;
+    std::string error;
+    ASSERT_TRUE(pe.Parse(stub, error)) << error;
+    const uint64_t optional = LoadU32(stub.data() + 0x3C) + 24;
+    const uint32_t rva = LoadU32(stub.data() + optional + (pe.pe32_plus() ? 112 : 96) + 16);
+    const auto base = pe.RvaToOffset(rva, 16);
+    ASSERT_TRUE(base);
+    // The directories, names and data entries lie at the section's start.
+    for (size_t i = 0; i < 1024; ++i) {
+        for (uint8_t value : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0xFF}}) {
+            std::vector<uint8_t> damaged = stub;
+            damaged[static_cast<size_t>(*base) + i] = value;
+            PeImage d;
+            ASSERT_TRUE(d.Parse(damaged, error));
+            const auto resources = d.Resources(error);
+            if (!resources) continue;
+            std::vector<uint8_t> out;
+            d.Rewrite(*resources, out, error);
+        }
+    }
+}

@@ -1,0 +1,10 @@
+// Where filespack finds the generic program it stamps: beside its own executable, where a build
+// and an installation both put it.
+#pragma once
+
+#include <filesystem>
+
+inline constexpr const char* kGenericProgramName = "filespack-stub.exe";
+
+// Empty when filespack cannot tell where it runs from.
+std::filesystem::path GenericProgramPath();
