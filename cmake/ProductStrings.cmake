@@ -45,15 +45,19 @@ function(filespack_check_product_strings prefix name description version caption
     _filespack_shift_jis("${version}" literal_version length_version)
     _filespack_shift_jis("${caption}" literal_caption length_caption)
     _filespack_shift_jis("${resource}" literal_resource length_resource)
-    # The progress window's title "SelfUnpack - %s %s" and the confirmation's "%s %s" have
-    # 256-byte buffers and the explanation 512. The abandon message "%s %s の解凍を中止します。"
-    # and the save dialog's title "解凍先ディレクトリの選択[ %s %s ]" share the 256 bytes too,
-    # which makes the name and version limit 226 rather than the title's 241.
+    # The limits are the program's, read from the one place that states them.
+    file(STRINGS ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../resources/identity_rules.h limits
+         REGEX "kMax[A-Za-z]+ = [0-9]+;")
+    foreach(line ${limits})
+        string(REGEX MATCH "(kMax[A-Za-z]+) = ([0-9]+)" ignored "${line}")
+        set(${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+    endforeach()
     math(EXPR name_version "${length_name} + ${length_version}")
     math(EXPR caption_version "${length_caption} + ${length_version}")
-    _filespack_require_fit("NAME and VERSION together" ${name_version} 226)
-    _filespack_require_fit("CAPTION and VERSION together" ${caption_version} 254)
-    _filespack_require_fit("DESCRIPTION" ${length_description} 317)
+    _filespack_require_fit("NAME and VERSION together" ${name_version} ${kMaxNameAndVersion})
+    _filespack_require_fit("CAPTION and VERSION together" ${caption_version}
+                           ${kMaxCaptionAndVersion})
+    _filespack_require_fit("DESCRIPTION" ${length_description} ${kMaxDescription})
     set(${prefix}_NAME "${literal_name}" PARENT_SCOPE)
     set(${prefix}_DESCRIPTION "${literal_description}" PARENT_SCOPE)
     set(${prefix}_VERSION "${literal_version}" PARENT_SCOPE)

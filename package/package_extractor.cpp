@@ -196,15 +196,15 @@ class PackageExtraction {
         }
     }
 
-    // The target may be detached from another thread at any moment: read the window first and
-    // skip the post when there is none, then the message.
+    // The target may be detached from another thread at any moment: read it first and skip the
+    // report when there is none, then the message.
     void PostProgress() {
-        const WindowHandle window =
-            std::atomic_ref<WindowHandle>(engine_.progress_window).load(std::memory_order_acquire);
-        if (window == nullptr) return;
+        ProgressListener* const target = std::atomic_ref<ProgressListener*>(engine_.progress_window)
+                                             .load(std::memory_order_acquire);
+        if (target == nullptr) return;
         const uint32_t message =
             std::atomic_ref<uint32_t>(engine_.progress_message).load(std::memory_order_acquire);
-        platform::PostProgress(window, message, engine_.position, engine_.total_length);
+        target->OnProgress(message, engine_.position, engine_.total_length);
     }
 
     PackageExtractor& engine_;
@@ -235,8 +235,8 @@ PackageExtractor::PackageExtractor()
 
 PackageExtractor::~PackageExtractor() = default;
 
-void PackageExtractor::SetProgressTarget(WindowHandle window, uint32_t message) {
-    std::atomic_ref<WindowHandle>(progress_window).store(window, std::memory_order_release);
+void PackageExtractor::SetProgressTarget(ProgressListener* target, uint32_t message) {
+    std::atomic_ref<ProgressListener*>(progress_window).store(target, std::memory_order_release);
     std::atomic_ref<uint32_t>(progress_message).store(message, std::memory_order_release);
 }
 

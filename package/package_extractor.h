@@ -8,6 +8,7 @@
 #include "package/extract_result.h"
 #include "package/package_coder.h"
 #include "package/platform_handles.h"
+#include "package/progress_listener.h"
 
 inline constexpr uint32_t PROGRESS_MESSAGE_DEFAULT = 1024;  // WM_USER
 inline constexpr uint32_t CREATE_NEW_DISPOSITION = 1;       // CREATE_NEW
@@ -17,11 +18,11 @@ class PackageExtractor {
     PackageExtractor();
     virtual ~PackageExtractor();
 
-    // Where progress goes (on systems other than Windows `window` is a ProgressListener*, which
-    // must outlive any extraction that may report to it): one post per chunk written and one at the
-    // end, carrying the bytes of the package consumed and the package length. Safe to call from any
-    // thread at any time.
-    void SetProgressTarget(WindowHandle window, uint32_t message);
+    // Where progress goes (null: nowhere): one report per chunk written and one at the end,
+    // carrying the bytes of the package consumed and the package length. `target` must outlive
+    // any extraction that may report to it. Safe to call from any thread at any time: the
+    // progress window detaches itself from the window's thread while the worker extracts.
+    void SetProgressTarget(ProgressListener* target, uint32_t message);
 
     // Exact-length read from the current source; 1 on success, 0 on failure.
     int Read(void* buffer, int32_t n);
@@ -37,7 +38,7 @@ class PackageExtractor {
     // each chunk in place). The engine's checks, writes and messages stay the same.
     void SetChunkSource(ChunkSource* source);
 
-    WindowHandle progress_window;
+    ProgressListener* progress_window;  // the progress window's listener, or any other
     uint32_t progress_message;
     // Reads come from an open file when one is set; Extract always reads from memory and closes
     // it, so only a caller that drives Read itself (the tests) uses it.

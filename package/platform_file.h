@@ -1,6 +1,6 @@
 // The seam between the extraction engine and the operating system: the few calls the engine
-// makes to create and finish its output files and to report progress. One implementation per
-// platform; only those files include the system's headers.
+// makes to create and finish its output files. One implementation per platform; only those files
+// include the system's headers.
 #pragma once
 
 #include <cstddef>
@@ -63,7 +63,5 @@ void ApplyFileAttributes(const OutputFolder& folder, const char* path, uint32_t 
 bool ReadFromSource(FileHandle source, void* buffer, int32_t size);
 void CloseSource(FileHandle source);
 
-// Hands progress to the target without waiting for it.
-void PostProgress(WindowHandle target, uint32_t message, int64_t done, int64_t total);
 
 }  // namespace platform

@@ -1,5 +1,5 @@
 // The engine's system calls on POSIX systems: names converted from Shift-JIS to UTF-8, files
-// created exclusively without following links, progress handed to a ProgressListener.
+// created exclusively without following links.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -128,10 +128,6 @@ bool ReadFromSource(FileHandle source, void* buffer, int32_t size) {
 
 void CloseSource(FileHandle source) {
     close(ToDescriptor(source));
-}
-
-void PostProgress(WindowHandle target, uint32_t message, int64_t done, int64_t total) {
-    static_cast<ProgressListener*>(target)->OnProgress(message, done, total);
 }
 
 }  // namespace platform

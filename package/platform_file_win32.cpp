@@ -1,5 +1,4 @@
-// The engine's system calls on Windows: the ANSI file functions with Shift-JIS paths, and
-// progress posted to a window.
+// The engine's system calls on Windows: the ANSI file functions with Shift-JIS paths.
 #include <windows.h>
 
 #include <cstring>
@@ -96,11 +95,6 @@ bool ReadFromSource(FileHandle source, void* buffer, int32_t size) {
 
 void CloseSource(FileHandle source) {
     CloseHandle(ToHandle(source));
-}
-
-void PostProgress(WindowHandle target, uint32_t message, int64_t done, int64_t total) {
-    PostMessageA(static_cast<HWND>(target), message, static_cast<WPARAM>(done),
-                 static_cast<LPARAM>(total));
 }
 
 }  // namespace platform

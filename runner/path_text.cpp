@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "package/entry_name.h"
+
 bool IsLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return IsShiftJisLeadByte(byte);
 }
 
 bool IsLeadBytePosition(const char* text, int index) {

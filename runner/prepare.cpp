@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
 #include "runner/system_library.h"
@@ -24,6 +25,13 @@ constexpr char RETRY_MESSAGE[] =
 constexpr char ABANDON_MESSAGE[] = "%s %s の解凍を中止します。";
 
 constexpr char SAVE_TITLE[] = "解凍先ディレクトリの選択[ %s %s ]";
+
+static_assert(FitsBuffer(ABANDON_MESSAGE, 2, kMaxNameAndVersion, kTitleBufferSize));
+// The longest format around name and version: it sets their limit.
+static_assert(FitsBuffer(SAVE_TITLE, 2, kMaxNameAndVersion, kTitleBufferSize) &&
+              !FitsBuffer(SAVE_TITLE, 2, kMaxNameAndVersion + 1, kTitleBufferSize));
+constexpr size_t RETRY_MESSAGE_SIZE = 516;
+static_assert(FitsBuffer(RETRY_MESSAGE, 1, PATH_BUFFER_SIZE - 1, RETRY_MESSAGE_SIZE));
 
 // No file-type filter: an empty description for "*.*".
 constexpr char SAVE_FILTER[] = "\0*.*\0";
@@ -103,7 +111,7 @@ int UnpackApp::Prepare(int show_confirmation) {
         return 0;
     }
 
-    char text[256];
+    char text[kTitleBufferSize];
     std::snprintf(text, sizeof text, ABANDON_MESSAGE, Name(), Version());
     MessageBoxA(nullptr, text, Caption(), MB_OK);
     return 0;
@@ -139,13 +147,13 @@ int UnpackApp::ChooseDestination() {
         return 0;
     }
 
-    char message[516];
+    char message[RETRY_MESSAGE_SIZE];
     std::snprintf(message, sizeof message, RETRY_MESSAGE, destination);
 
     // Filled once: each later round offers the name chosen in the round before.
     char file[PATH_BUFFER_SIZE];
     CopyPath(file, Name());
-    char title[256];
+    char title[kTitleBufferSize];
     std::snprintf(title, sizeof title, SAVE_TITLE, Name(), Version());
     OPENFILENAMEA dialog;
     std::memset(&dialog, 0, sizeof dialog);

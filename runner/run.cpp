@@ -17,8 +17,17 @@ namespace {
 using InitCommonControlsFunction = void(WINAPI*)();
 using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
 
+// The keyboard and mouse message ranges as the program has always taken them: WM_KEYFIRST to
+// 0x108 (the older SDKs' WM_KEYLAST, before WM_UNICHAR) and WM_MOUSEFIRST to 0x209 (their
+// WM_MOUSELAST, before the horizontal wheel).
+constexpr UINT KEYBOARD_FIRST = WM_KEYFIRST;
+constexpr UINT KEYBOARD_LAST = 0x108;
+constexpr UINT MOUSE_FIRST = WM_MOUSEFIRST;
+constexpr UINT MOUSE_LAST = 0x209;
+
 bool IsKeyboardOrMouse(UINT message) {
-    return (message >= 0x100 && message <= 0x108) || (message >= 0x200 && message <= 0x209);
+    return (message >= KEYBOARD_FIRST && message <= KEYBOARD_LAST) ||
+           (message >= MOUSE_FIRST && message <= MOUSE_LAST);
 }
 
 // Keyboard and mouse input goes to the nearest dialog among the target's ancestors, so that
@@ -77,15 +86,15 @@ void MakeAbsolute(std::string& path) {
 
 const char* Meaning(int exit_code) {
     switch (exit_code) {
-        case EXIT_OK:
+        case RUN_COMPLETED:
             return "completed";
-        case EXIT_CANCELLED:
+        case RUN_CANCELLED:
             return "cancelled";
-        case EXIT_PREPARATION_FAILED:
+        case RUN_NO_DESTINATION:
             return "no destination folder";
-        case EXIT_EXTRACTION_FAILED:
+        case RUN_EXTRACTION_FAILED:
             return "the package is missing, damaged or could not be extracted";
-        case EXIT_SETUP_FAILED:
+        case RUN_SETUP_FAILED:
             return "Setup.exe could not be started";
         default:
             return "";
@@ -99,7 +108,7 @@ int UnpackApp::Run(const char* command_tail) {
     // Under /S nobody would read the box.
     if (options.show_usage && !options.unattended) {
         ShowUsage(*this);
-        return EXIT_OK;
+        return RUN_COMPLETED;
     }
     MakeAbsolute(options.unpack_folder);
     MakeAbsolute(options.log_file);
@@ -130,7 +139,7 @@ int UnpackApp::Run(const char* command_tail) {
 
     if (Prepare(confirm ? 1 : 0) == 0) {
         Destroy();
-        return Finish(cancelled != 0 ? EXIT_CANCELLED : EXIT_PREPARATION_FAILED);
+        return Finish(cancelled != 0 ? RUN_CANCELLED : RUN_NO_DESTINATION);
     }
 
     HANDLE worker = CreateThread(nullptr, 0, &UnpackApp::WorkerMain, this, 0, nullptr);
@@ -156,19 +165,19 @@ int UnpackApp::Run(const char* command_tail) {
 
 int UnpackApp::RunExitCode() const {
     if (worker_failed != 0) {
-        return EXIT_EXTRACTION_FAILED;
+        return RUN_EXTRACTION_FAILED;
     }
     if (setup_failed != 0) {
-        return EXIT_SETUP_FAILED;
+        return RUN_SETUP_FAILED;
     }
     if (worker_succeeded == 0) {
-        return EXIT_EXTRACTION_FAILED;
+        return RUN_EXTRACTION_FAILED;
     }
     // A deployment tool reads the installer's own verdict, 3010 "restart required" included.
     if (options.unattended && setup_ran != 0) {
         return static_cast<int>(setup_exit_code);
     }
-    return EXIT_OK;
+    return RUN_COMPLETED;
 }
 
 int UnpackApp::Finish(int exit_code) {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "runner/stamp_resources.h"
+#include "resources/stamp_resources.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "runner/identity_rules.h"
+#include "resources/identity_rules.h"
 #include "runner/unpack_app.h"
 
 class StampedApp final : public UnpackApp {

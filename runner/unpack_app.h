@@ -8,7 +8,7 @@
 #include "package/package_extractor.h"
 #include "package/package_format.h"
 #include "runner/command_line.h"
-#include "runner/product_info.h"
+#include "resources/product_info.h"
 #include "runner/run_log.h"
 #include "ui/dialog_window.h"
 
@@ -18,14 +18,14 @@ extern int32_t elevation_requests;
 // The one extraction engine of the process.
 extern PackageExtractor package_extractor;
 
-// Exit codes of the program (documented in the README). An unattended run whose Setup.exe ran
-// returns Setup.exe's own code instead.
-enum ExitCode : int {
-    EXIT_OK = 0,                 // the run completed
-    EXIT_CANCELLED = 1,          // the user cancelled the confirmation
-    EXIT_PREPARATION_FAILED = 2, // no destination folder (abandoned, or a relaunch was asked for)
-    EXIT_EXTRACTION_FAILED = 3,  // the package was missing or could not be extracted
-    EXIT_SETUP_FAILED = 4,       // install mode: Setup.exe could not be started
+// Exit codes of the program (documented in the README); filespack has its own. An unattended
+// run whose Setup.exe ran returns Setup.exe's own code instead.
+enum RunExit : int {
+    RUN_COMPLETED = 0,          // the run completed
+    RUN_CANCELLED = 1,          // the user cancelled the confirmation
+    RUN_NO_DESTINATION = 2,     // no destination folder (abandoned, or a relaunch was asked for)
+    RUN_EXTRACTION_FAILED = 3,  // the package was missing or could not be extracted
+    RUN_SETUP_FAILED = 4,       // install mode: Setup.exe could not be started
 };
 
 class UnpackApp : public DialogWindow, public ProductInfo {
@@ -56,6 +56,8 @@ public:
     INT_PTR OnClose();
 
     HWND progress_bar;
+    // Created, taken and released by the worker alone, so no thread ever waits on it; kept
+    // because the run is built that way, harmless as it is.
     HANDLE worker_lock;
     char destination[PATH_BUFFER_SIZE];
     int32_t install_mode;

@@ -1,6 +1,6 @@
 // The box that "/?" shows: the switches an administrator can use.
 #pragma once
 
-#include "runner/product_info.h"
+#include "resources/product_info.h"
 
 void ShowUsage(const ProductInfo& product);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "package/integrity_record.h"
+#include "package/window_progress.h"
 #include "runner/path_text.h"
 #include "runner/unpack_app.h"
 #include "ui/window_messages.h"
@@ -173,19 +174,22 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
             app->package_damaged = 1;
             app->log.Write("the package is damaged: its integrity record does not match");
         } else {
-            package_extractor.SetProgressTarget(window, MSG_PROGRESS);
+            WindowProgress to_window(window);
+            package_extractor.SetProgressTarget(&to_window, MSG_PROGRESS);
             ExtractResult result;
             std::memset(&result, 0, sizeof result);
             extracted = package_extractor.Extract(package, size, folder, &result);
             // The engine's last post stops at the end byte; the record after it was read by
             // the check, so the bar ends full, as it does for a package without one. A closed
             // window has detached the engine (from the main thread): then there is no post.
-            const WindowHandle target = std::atomic_ref<WindowHandle>(
+            ProgressListener* const target = std::atomic_ref<ProgressListener*>(
                 package_extractor.progress_window).load(std::memory_order_acquire);
             if (extracted != 0 && integrity == IntegrityVerdict::VERIFIED && target != nullptr) {
                 const auto length = static_cast<WPARAM>(package_extractor.total_length);
                 PostMessageA(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
             }
+            // The listener lives in this frame only.
+            package_extractor.SetProgressTarget(nullptr, 0);
             LogFiles(app->log, folder);
             if (extracted == 0) {
                 app->log.Write("extraction failed: %s", result.message);

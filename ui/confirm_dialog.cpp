@@ -2,8 +2,25 @@
 
 #include <cstdio>
 
+#include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "ui/window_arithmetic.h"
+
+namespace {
+
+constexpr char TITLE_FORMAT[] = "%s %s";
+constexpr char EXPLANATION_FORMAT[] =
+    "%s をインストールします。\r\n\r\n"
+    "パッケージの解凍のみを行う場合は、[解凍のみ] をチェック状態にして下さい。\r\n"
+    "[解凍のみ] を選択した場合は、解凍フォルダ内の [Setup.exe] "
+    "を実行するとイントールできます。\r\n";
+
+static_assert(FitsBuffer(TITLE_FORMAT, 2, kMaxCaptionAndVersion, kTitleBufferSize));
+// The explanation's fixed text sets the description's limit.
+static_assert(FitsBuffer(EXPLANATION_FORMAT, 1, kMaxDescription, kTextBufferSize) &&
+              !FitsBuffer(EXPLANATION_FORMAT, 1, kMaxDescription + 1, kTextBufferSize));
+
+}  // namespace
 
 ConfirmDialog::ConfirmDialog() : product_info(nullptr), unpack_only(0) {}
 
@@ -23,17 +40,13 @@ INT_PTR ConfirmDialog::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 INT_PTR ConfirmDialog::OnInitDialog() {
-    char title[256];
-    std::snprintf(title, sizeof title, "%s %s", product_info->Caption(), product_info->Version());
+    char title[kTitleBufferSize];
+    std::snprintf(title, sizeof title, TITLE_FORMAT, product_info->Caption(),
+                  product_info->Version());
     SetWindowTextA(window, title);
 
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "%s をインストールします。\r\n\r\n"
-                  "パッケージの解凍のみを行う場合は、[解凍のみ] をチェック状態にして下さい。\r\n"
-                  "[解凍のみ] を選択した場合は、解凍フォルダ内の [Setup.exe] "
-                  "を実行するとイントールできます。\r\n",
-                  product_info->Description());
+    char text[kTextBufferSize];
+    std::snprintf(text, sizeof text, EXPLANATION_FORMAT, product_info->Description());
     SetWindowTextA(GetDlgItem(window, IDC_EXPLANATION), text);
 
     // The whole primary screen, not the work area: the taskbar is not taken into account.
@@ -50,9 +63,9 @@ INT_PTR ConfirmDialog::OnCommand(WPARAM wparam, LPARAM) {
     switch (LOWORD(wparam)) {
         case IDOK:
             ReadUnpackOnly();
-            return EndModal(1);
+            return EndModal(IDOK);
         case IDCANCEL:
-            return EndModal(2);
+            return EndModal(IDCANCEL);
         default:
             return 0;
     }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "runner/product_info.h"
+#include "resources/product_info.h"
 #include "ui/dialog_window.h"
 
 class ConfirmDialog : public DialogWindow {

@@ -20,6 +20,8 @@ class DialogWindow {
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
     HWND window;
+    // Always null here: the binding owns its dialogs and subclasses none; kept so that a window
+    // procedure replaced by this one would still be called, as the binding was designed.
     WNDPROC previous_procedure;
 
   protected:

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/unpack_app.h"
 #include "ui/window_arithmetic.h"
@@ -32,8 +33,10 @@ INT_PTR UnpackApp::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
 INT_PTR UnpackApp::OnInitDialog() {
     progress_bar = GetDlgItem(window, IDC_PROGRESS_BAR);
     SendMessageA(progress_bar, PBM_SETRANGE32, 0, 100);
-    char title[256];
-    std::snprintf(title, sizeof title, "SelfUnpack - %s %s", Name(), Version());
+    static constexpr char TITLE_FORMAT[] = "SelfUnpack - %s %s";
+    static_assert(FitsBuffer(TITLE_FORMAT, 2, kMaxNameAndVersion, kTitleBufferSize));
+    char title[kTitleBufferSize];
+    std::snprintf(title, sizeof title, TITLE_FORMAT, Name(), Version());
     SetWindowTextA(window, title);
     ShowWindow(window, SW_HIDE);
     return 0;
@@ -76,7 +79,7 @@ INT_PTR UnpackApp::OnCommand(WPARAM, LPARAM) {
 }
 
 INT_PTR UnpackApp::OnClose() {
-    package_extractor.SetProgressTarget(WindowHandle{}, 0);
+    package_extractor.SetProgressTarget(nullptr, 0);
     PostQuitMessage(0);
     return 0;
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "package/little_endian.h"
-#include "runner/stamp_resources.h"
+#include "resources/stamp_resources.h"
 #include "tool_test_support.h"
 #include "tools/filespack/pe_image.h"
 

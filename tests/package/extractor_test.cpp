@@ -189,7 +189,7 @@ TEST(Extractor, DetachingDuringExtractionStopsThePostsButNotTheWork) {
         PackageBuilder().StoredFile("a", "1").StoredFile("b", "2").StoredFile("c", "3").Finish();
     PackageExtractor engine;
     DetachingListener listener(engine);
-    engine.SetProgressTarget(static_cast<ProgressListener*>(&listener), 1034);
+    engine.SetProgressTarget(&listener, 1034);
     ExtractResult result{};
     EXPECT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 1);
     EXPECT_EQ(result.file_count, 3);

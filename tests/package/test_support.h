@@ -8,6 +8,7 @@
 
 #include "package/package_format.h"
 #include "package/platform_handles.h"
+#include "package/progress_listener.h"
 
 // Builds packages byte by byte, so that tests can also write what no writer would.
 class PackageBuilder {
@@ -93,7 +94,7 @@ class ProgressRecorder {
     ProgressRecorder(const ProgressRecorder&) = delete;
     ProgressRecorder& operator=(const ProgressRecorder&) = delete;
 
-    WindowHandle target();
+    ProgressListener* target();
     std::vector<ProgressPost> Collect();  // posts so far, in order
 
   private:

@@ -100,8 +100,8 @@ ProgressRecorder::ProgressRecorder() : impl_(new Impl) {}
 ProgressRecorder::~ProgressRecorder() {
     delete impl_;
 }
-WindowHandle ProgressRecorder::target() {
-    return static_cast<ProgressListener*>(impl_);
+ProgressListener* ProgressRecorder::target() {
+    return impl_;
 }
 
 std::vector<ProgressPost> ProgressRecorder::Collect() {

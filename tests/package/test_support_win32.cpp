@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "package/window_progress.h"
 #include "test_support.h"
 
 namespace {
@@ -125,12 +126,12 @@ bool SystemKeepsCreationTimes() {
 }
 
 struct ProgressRecorder::Impl {
-    HWND window = nullptr;
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    WindowProgress to_window{window};  // posts, as the program's progress window receives them
 };
 
 ProgressRecorder::ProgressRecorder() : impl_(new Impl) {
-    impl_->window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    GetModuleHandleA(nullptr), nullptr);
     if (impl_->window == nullptr) throw std::runtime_error("CreateWindowExA");
 }
 
@@ -139,8 +140,8 @@ ProgressRecorder::~ProgressRecorder() {
     delete impl_;
 }
 
-WindowHandle ProgressRecorder::target() {
-    return impl_->window;
+ProgressListener* ProgressRecorder::target() {
+    return &impl_->to_window;
 }
 
 std::vector<ProgressPost> ProgressRecorder::Collect() {

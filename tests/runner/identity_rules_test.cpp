@@ -1,6 +1,6 @@
 // The line between a stamped identity the program uses and one it ignores: the same line the
 // stamping tool holds to, at each limit's edge.
-#include "runner/identity_rules.h"
+#include "resources/identity_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "package/window_progress.h"
 #include "resources/resource_ids.h"
 #include "runner/unpack_app.h"
 #include "tests/ui/window_driver.h"
@@ -165,7 +166,8 @@ TEST(ProgressWindow, FailureInARelaunchedInstallTellsTheUserInsteadOfAskingAgain
 TEST(ProgressWindow, CloseDetachesProgressAndEndsTheLoopButKeepsTheWindow) {
     ProgressWindow<Quolta> progress;
     ShowWindow(progress.app.window, SW_SHOW);
-    package_extractor.SetProgressTarget(progress.app.window, MSG_PROGRESS);
+    WindowProgress to_window(progress.app.window);
+    package_extractor.SetProgressTarget(&to_window, MSG_PROGRESS);
 
     SendMessageA(progress.app.window, WM_CLOSE, 0, 0);
     EXPECT_EQ(package_extractor.progress_window, nullptr);

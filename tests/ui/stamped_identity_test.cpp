@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/stamp_resources.h"
+#include "resources/stamp_resources.h"
 #include "runner/stamped_app.h"
 #include "tools/filespack/pe_image.h"
 

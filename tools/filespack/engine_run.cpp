@@ -13,6 +13,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "package/window_progress.h"
 #else
 #include "package/platform_handles.h"
 #endif
@@ -61,7 +63,8 @@ int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
     HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     if (!window) return engine.Extract(package.data(), package.size(), folder.c_str(), &result);
-    engine.SetProgressTarget(window, kProgressMessage);
+    WindowProgress to_window(window);
+    engine.SetProgressTarget(&to_window, kProgressMessage);
     int outcome = 0;
     std::thread worker([&] {
         outcome = engine.Extract(package.data(), package.size(), folder.c_str(), &result);

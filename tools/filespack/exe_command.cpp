@@ -5,8 +5,8 @@
 #include <deque>
 
 #include "package/name_encoding.h"
-#include "runner/identity_rules.h"
-#include "runner/stamp_resources.h"
+#include "resources/identity_rules.h"
+#include "resources/stamp_resources.h"
 #include "tools/filespack/commands.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/icon_file.h"

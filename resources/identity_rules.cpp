@@ -1,6 +1,6 @@
-#include "runner/identity_rules.h"
+#include "resources/identity_rules.h"
 
-#include "runner/path_text.h"
+#include "package/entry_name.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ bool IsWholeShiftJis(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte == 0) return false;
-        if (!IsLeadByte(byte)) continue;
+        if (!IsShiftJisLeadByte(byte)) continue;
         if (i + 1 >= text.size() || !IsTrailByte(static_cast<unsigned char>(text[i + 1]))) {
             return false;
         }
