@@ -5,18 +5,12 @@
 #include <string>
 
 #include "resources/resource_ids.h"
+#include "tests/ui/sample_product_app.h"
 #include "tests/ui/window_driver.h"
 
 namespace {
 
-class Quolta final : public ProductInfo {
-  public:
-    const char* Name() const override { return "Quolta"; }
-    const char* Description() const override { return "インターネット電話 Quolta"; }
-    const char* Version() const override { return "Ver 1.71"; }
-    const char* Caption() const override { return "SelfUnpack - Quolta"; }
-    const char* PackageResourceName() const override { return "QUOLTA"; }
-};
+using Quolta = SampleProduct<ProductInfo>;
 
 class DefaultIdentity final : public ProductInfo {};
 

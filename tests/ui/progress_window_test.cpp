@@ -9,19 +9,13 @@
 #include "package/window_progress.h"
 #include "resources/resource_ids.h"
 #include "runner/unpack_app.h"
+#include "tests/ui/sample_product_app.h"
 #include "tests/ui/window_driver.h"
 #include "ui/window_messages.h"
 
 namespace {
 
-class Quolta final : public UnpackApp {
-  public:
-    const char* Name() const override { return "Quolta"; }
-    const char* Description() const override { return "インターネット電話 Quolta"; }
-    const char* Version() const override { return "Ver 1.71"; }
-    const char* Caption() const override { return "SelfUnpack - Quolta"; }
-    const char* PackageResourceName() const override { return "QUOLTA"; }
-};
+using Quolta = ProductApp;
 
 class DefaultIdentity final : public UnpackApp {};
 

@@ -1,9 +1,12 @@
-// The sample product's identity, compiled in, for posing its windows without a stamped program.
+// The sample product's identity, compiled in, for posing its windows without a stamped program:
+// over the bare identity for the confirmation alone, over the application for the whole run.
 #pragma once
 
+#include "resources/product_info.h"
 #include "runner/unpack_app.h"
 
-class ProductApp final : public UnpackApp {
+template <typename Base>
+class SampleProduct final : public Base {
 public:
     const char* Name() const override { return "Quolta"; }
     const char* Description() const override { return "インターネット電話 Quolta"; }
@@ -11,3 +14,5 @@ public:
     const char* Caption() const override { return "SelfUnpack - Quolta"; }
     const char* PackageResourceName() const override { return "QUOLTA"; }
 };
+
+using ProductApp = SampleProduct<UnpackApp>;
