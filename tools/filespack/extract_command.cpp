@@ -51,12 +51,12 @@ class FolderMaker {
 
 // The engine names the first check that failed; the layout walk can often say where.
 void ExplainFailure(ToolIo& io, const LayoutScan& scan) {
-    if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+    if (!scan.ok) io.err << Prefix(io) << "the package's layout: " << scan.error << '\n';
     if (const std::string refused = FirstEngineNameProblem(scan.layout); !refused.empty()) {
-        io.err << "filespack: " << refused << '\n';
+        io.err << Prefix(io) << refused << '\n';
     } else if (const std::string trouble = FirstWindowsNameProblem(scan.layout);
                !trouble.empty()) {
-        io.err << "filespack: " << trouble << '\n';
+        io.err << Prefix(io) << trouble << '\n';
     }
 }
 
@@ -156,7 +156,7 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
                             "nothing was extracted");
     }
     if (damaged) {
-        io.err << "filespack: warning: " << options.package << ": " << IntegrityWords(integrity)
+        io.err << Prefix(io) << "warning: " << options.package << ": " << IntegrityWords(integrity)
                << "; extracting the damaged package anyway, as --ignore-integrity asks\n";
     }
 
@@ -200,10 +200,10 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         bar.Clear();
         const std::filesystem::path cut = FileInProgress(scan, consumed, folder);
         if (!cut.empty() && RemoveCutFile(cut)) {
-            io.err << "filespack: interrupted; removed the unfinished "
+            io.err << Prefix(io) << "interrupted; removed the unfinished "
                    << DisplayPath(cut) << std::endl;
         } else {
-            io.err << "filespack: interrupted" << std::endl;
+            io.err << Prefix(io) << "interrupted" << std::endl;
         }
         ExitInterrupted(signal);
     };
@@ -229,13 +229,13 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         if (outcome.message == DisplayName(WRITE_ERROR_TEXT)) {
             if (const std::string why = WhyNotCreated(scan, outcome.position, folder);
                 !why.empty()) {
-                io.err << "filespack: " << why << '\n';
+                io.err << Prefix(io) << why << '\n';
             }
         }
         ExplainFailure(io, scan);
         made.UndoIfEmpty();
         if (std::filesystem::exists(folder, ec) && !std::filesystem::is_empty(folder, ec)) {
-            io.err << "filespack: files extracted before the problem are left in "
+            io.err << Prefix(io) << "files extracted before the problem are left in "
                    << shown_folder << '\n';
         }
         return EXIT_PROBLEM;

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     const UINT console_code_page = GetConsoleOutputCP();
     if (console_code_page != 0) SetConsoleOutputCP(CP_UTF8);
 #endif
-    ToolIo io{std::cout, std::cerr, StderrIsTerminal(), std::nullopt};
+    ToolIo io{std::cout, std::cerr, StderrIsTerminal(), std::nullopt, ""};
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) io.source_date_epoch = epoch;
     int code = EXIT_PROBLEM;
     try {

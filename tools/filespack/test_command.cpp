@@ -95,7 +95,7 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
         if (signal == 0) return;
         scratch.Remove();
         bar.Clear();
-        io.err << "filespack: interrupted; the scratch folder was removed" << std::endl;
+        io.err << Prefix(io) << "interrupted; the scratch folder was removed" << std::endl;
         ExitInterrupted(signal);
     };
     if (scratch.path().empty()) {
@@ -125,9 +125,9 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
                                 "); make room there, or point TMPDIR at a folder with room");
         }
         Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
-        if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+        if (!scan.ok) io.err << Prefix(io) << "the package's layout: " << scan.error << '\n';
         if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
-            io.err << "filespack: " << trouble << '\n';
+            io.err << Prefix(io) << trouble << '\n';
         }
         return EXIT_PROBLEM;
     }
