@@ -173,6 +173,10 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     CLI::App* list_verb = app.add_subcommand(
         "list", "Shows each file's name, size, attributes and times (UTC), without decoding");
     AddReadOptions(*list_verb, list);
+    // list draws no bar and its table is its output; -q is still taken, unshown, so that a
+    // script that passes it to every verb keeps working.
+    bool list_quiet = false;
+    list_verb->add_flag("-q,--quiet", list_quiet, "")->group("");
     list_verb->add_flag("--json", list.json, "Write JSON instead of a table");
 
     DecodeOptions test;
