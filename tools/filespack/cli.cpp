@@ -214,6 +214,12 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         words.resize(std::min<size_t>(words.size(), 3));
     } else if (!words[1].starts_with("-") && !IsVerb(words[1])) {
         return UnknownVerb(io, words[1]);
+    } else if (words[1] != "-h" && words[1] != "--help" && words[1] != "--version" &&
+               !IsVerb(words[1])) {
+        return Complain(io, EXIT_USAGE,
+                        "unknown option '" + words[1] +
+                            "'; a verb comes first, and its options after it (see 'filespack "
+                            "--help')");
     }
     if (IsVerb(words[1])) io.verb = words[1];
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/filespack/cli.h"
+#include "tools/filespack/commands.h"
 #include "tools/filespack/progress_bar.h"
 
 #ifdef _WIN32
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     try {
         code = RunFilespack(Arguments(argc, argv), io);
     } catch (const std::exception& e) {
-        std::cerr << "filespack: " << e.what() << '\n';
+        Complain(io, EXIT_PROBLEM, e.what());
     }
     std::cout.flush();
 #ifdef _WIN32
