@@ -97,10 +97,13 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         ->required();
     create_verb
         ->add_option("--block-size", create.block_size,
-                     "Bytes per piece, 1Ki to 4M (default: 200k); k is 1000, M 1000000, Ki "
-                     "1024, Mi 1048576. Each piece is one chunk and the extractor needs a buffer "
-                     "of this size plus 512")
-        ->transform(BlockSize());
+                     "Bytes per piece, " + FormatSize(MIN_BLOCK_SIZE) + " to " +
+                         FormatSize(MAX_BLOCK_SIZE) + " (default: " +
+                         FormatSize(DEFAULT_BLOCK_SIZE) +
+                         "); k is 1000, M 1000000, Ki 1024, Mi 1048576. Each piece is one chunk "
+                         "and the extractor needs a buffer of this size plus 512")
+        ->transform(BlockSize())
+        ->type_name("SIZE");
     create_verb->add_flag("--skip-subfolders", create.skip_subfolders,
                           "Leave out folders inside the named folders instead of failing");
     create_verb->add_option(
@@ -158,7 +161,9 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     CLI::Option* no_package =
         exe_verb->add_flag("--no-package", exe.no_package, "")->group("");
     no_package->excludes(inputs)->excludes(package);
-    exe_verb->add_option("--block-size", exe.block_size, "As for create")->transform(BlockSize());
+    exe_verb->add_option("--block-size", exe.block_size, "As for create")
+        ->transform(BlockSize())
+        ->type_name("SIZE");
     exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders, "As for create");
     exe_verb->add_option("--mtime", exe.mtime,
                          "As for create: every file's times, for reproducible products");
