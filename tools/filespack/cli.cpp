@@ -36,7 +36,7 @@ CLI::Validator BlockSize() {
             if (error.empty()) text = std::to_string(bytes);
             return error;
         },
-        "SIZE");
+        "");
 }
 
 void AddReadOptions(CLI::App& verb, ReadOptions& options) {
