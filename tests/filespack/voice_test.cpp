@@ -57,6 +57,7 @@ TEST(Voice, UsageMistakesAreNamedInTheToolsOwnWords) {
         {{"extrcat", out}, 2, "did you mean 'extract'?", ""},
         {{"lsit", out}, 2, "did you mean 'list'?", ""},
         {{"frobnicate"}, 2, "the verbs are create, exe, list, test and extract", ""},
+        {{"-x", "list"}, 2, "filespack: unknown option '-x'; a verb comes first", ""},
         {{"help"}, 0, "", "filespack help VERB"},
         {{"help", "create"}, 0, "", "--block-size"},
         {{"help", "extract"}, 0, "", "--ignore-integrity"},
