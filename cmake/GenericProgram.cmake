@@ -27,4 +27,7 @@ ExternalProject_Add(filespack_generic_program
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${FILESPACK_GENERIC_PROGRAM}
 )
-install(PROGRAMS ${FILESPACK_GENERIC_PROGRAM} DESTINATION bin)
+# A Windows program is data to this system, the same for every host: it goes with the
+# architecture-independent files, where filespack looks after the folder it runs from.
+include(GNUInstallDirs)
+install(PROGRAMS ${FILESPACK_GENERIC_PROGRAM} DESTINATION ${CMAKE_INSTALL_DATADIR}/filespack)

@@ -21,7 +21,7 @@
 ToolRun RunTool(const std::vector<std::string>& args, std::optional<std::string> epoch) {
     std::ostringstream out;
     std::ostringstream err;
-    ToolIo io{out, err, false, std::move(epoch)};
+    ToolIo io{out, err, false, std::move(epoch), ""};
     std::vector<std::string> argv{"filespack"};
     argv.insert(argv.end(), args.begin(), args.end());
     ToolRun run;

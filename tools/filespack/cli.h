@@ -18,6 +18,7 @@ struct ToolIo {
     std::ostream& err;
     bool terminal = false;
     std::optional<std::string> source_date_epoch;  // the environment variable, when set
+    std::string verb;  // the verb being run, which every message names
 };
 
 // `args` starts with the program's name, as argv does; all text is UTF-8.

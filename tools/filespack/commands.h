@@ -20,7 +20,6 @@ struct CreateOptions {
 struct ReadOptions {
     std::string package;
     std::string resource;  // empty: the executable's only package
-    bool quiet = false;
 };
 
 struct ListOptions : ReadOptions {
@@ -29,6 +28,8 @@ struct ListOptions : ReadOptions {
 
 // For the verbs that decode.
 struct DecodeOptions : ReadOptions {
+    bool quiet = false;
+    bool json = false;  // one JSON object on standard output, and nothing else there
     int threads = 0;  // decoding threads; 0: one per processor it may use
     bool require_integrity = false;  // a package without an integrity record is a failure
 };
@@ -71,5 +72,8 @@ int RunList(const ListOptions& options, ToolIo& io);
 int RunTest(const DecodeOptions& options, ToolIo& io);
 int RunExtract(const ExtractOptions& options, ToolIo& io);
 
-// "filespack: " and the message, on the error stream.
+// "filespack VERB: " (or "filespack: " before a verb is known): how every message starts.
+std::string Prefix(const ToolIo& io);
+
+// The prefix and the message, on the error stream.
 int Complain(ToolIo& io, int code, const std::string& message);

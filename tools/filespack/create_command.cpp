@@ -94,7 +94,7 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
     if (!set.ok) return Complain(io, EXIT_PROBLEM, set.error);
     if (!options.quiet) {
         for (const auto& skipped : set.skipped) {
-            io.err << "filespack: skipped the subfolder " << skipped << '\n';
+            io.err << Prefix(io) << "skipped the subfolder " << skipped << '\n';
         }
     }
 

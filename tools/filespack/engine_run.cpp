@@ -166,6 +166,7 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
     if (!EngineFolder(folder, engine_folder)) {
         outcome.message = "the folder " + PathToUtf8(folder) +
                           " has no Shift-JIS form, which the extractor needs";
+        outcome.silent = true;
         return outcome;
     }
     PackageExtractor engine;
@@ -186,7 +187,9 @@ EngineOutcome RunEngine(std::span<const uint8_t> package, const std::filesystem:
     outcome.file_count = result.file_count;
     outcome.position = engine.position;
     outcome.message = DisplayName(result.message);
-    if (outcome.message.empty() && !outcome.ok)
+    if (outcome.message.empty() && !outcome.ok) {
         outcome.message = SilentFailureWords(result.failure);
+        outcome.silent = true;
+    }
     return outcome;
 }

@@ -14,6 +14,7 @@ struct EngineOutcome {
     bool ok = false;
     int32_t file_count = 0;
     std::string message;  // the engine's own message in UTF-8, or an explanation of its silence
+    bool silent = false;  // the engine gave no message: `message` is the tool's English
     int64_t position = 0;  // bytes of the package the engine had read when it stopped
 };
 

@@ -230,7 +230,7 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
         bool has_setup = false;
         for (const auto& e : scan.layout.entries) has_setup |= AsciiCaseEqual(e.name, kSetupProgram);
         if (!has_setup) {
-            io.err << "filespack: warning: the package has no Setup.exe; the product can only "
+            io.err << Prefix(io) << "warning: the package has no Setup.exe; the product can only "
                       "unpack (an install would fail)\n";
         }
         summary.files = scan.layout.entries.size();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/filespack/commands.h"
+#include "tools/filespack/engine_message.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
 #include "package/extract_messages.h"
@@ -14,6 +15,7 @@
 #include "tools/filespack/interruption.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
+#include "tools/filespack/run_report.h"
 #include "tools/filespack/text_format.h"
 
 #ifndef _WIN32
@@ -49,15 +51,15 @@ class FolderMaker {
     std::vector<std::filesystem::path> created_;
 };
 
-// The engine names the first check that failed; the layout walk can often say where.
-void ExplainFailure(ToolIo& io, const LayoutScan& scan) {
-    if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+// The engine names the first check that failed; the layout walk can often say where, and
+// that goes first, in English.
+std::string FailureWords(const EngineOutcome& outcome, const LayoutScan& scan) {
+    if (outcome.silent) return outcome.message;
+    if (!scan.ok) return scan.error;
     if (const std::string refused = FirstEngineNameProblem(scan.layout); !refused.empty()) {
-        io.err << "filespack: " << refused << '\n';
-    } else if (const std::string trouble = FirstWindowsNameProblem(scan.layout);
-               !trouble.empty()) {
-        io.err << "filespack: " << trouble << '\n';
+        return refused;
     }
+    return ExplainEngineMessage(outcome.message);
 }
 
 // The engine's bare write error means it could not create an entry's file, and it stopped right
@@ -122,14 +124,12 @@ std::filesystem::path FileInProgress(const LayoutScan& scan, int64_t done,
     return {};
 }
 
-}  // namespace
-
-int RunExtract(const ExtractOptions& options, ToolIo& io) {
+int Extract(const ExtractOptions& options, ToolIo& io, RunReport& report) {
     const std::filesystem::path package_path = PathFromUtf8(options.package);
     std::filesystem::path folder = PathFromUtf8(options.folder);
     if (options.folder.empty()) {
         if (!package_path.has_extension() || !package_path.has_stem()) {
-            return Complain(io, EXIT_USAGE,
+            return report.Fail(EXIT_USAGE,
                             options.package +
                                 " has no extension to drop for the folder name; give the "
                                 "folder with -o");
@@ -138,34 +138,37 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         folder.replace_extension();
     }
     const PackageSource source = LoadPackage(package_path, options.resource);
-    if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    if (!source.ok) return report.Fail(EXIT_PROBLEM, source.error);
+    report.SetSource(source);
     // Checked before anything is created: a damaged package leaves no trace.
     const IntegrityCheck integrity = CheckSourceIntegrity(source);
-    if (source.file.Shrank()) return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
+    report.SetIntegrity(integrity);
+    if (source.file.Shrank()) return report.Fail(EXIT_PROBLEM, ShrankWords(options.package));
     const bool damaged = integrity.verdict == IntegrityVerdict::MISMATCH;
     if (damaged && !options.ignore_integrity) {
-        return Complain(io, EXIT_PROBLEM,
+        return report.Fail(EXIT_PROBLEM,
                         options.package + ": " + IntegrityWords(integrity) +
                             "; the package is damaged and nothing was extracted "
                             "(--ignore-integrity extracts what can be, to salvage it)");
     }
     if (integrity.verdict == IntegrityVerdict::NO_RECORD && options.require_integrity) {
-        return Complain(io, EXIT_PROBLEM,
+        return report.Fail(EXIT_PROBLEM,
                         options.package +
                             ": no integrity record, and --require-integrity asks for one; "
                             "nothing was extracted");
     }
     if (damaged) {
-        io.err << "filespack: warning: " << options.package << ": " << IntegrityWords(integrity)
-               << "; extracting the damaged package anyway, as --ignore-integrity asks\n";
+        report.Warn(options.package + ": " + IntegrityWords(integrity) +
+                    "; extracting the damaged package anyway, as --ignore-integrity asks");
     }
 
     // The engine counts the sizes as it goes and stops once they pass 2 GiB, after writing as
     // much; the layout knows before anything is written.
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
+    report.SetLayout(scan.layout);
     if (scan.layout.total_size > std::numeric_limits<int32_t>::max()) {
-        return Complain(io, EXIT_PROBLEM,
+        return report.Fail(EXIT_PROBLEM,
                         options.package + ": its files add up to " +
                             std::to_string(scan.layout.total_size) +
                             " bytes, 2 GiB or more, which the extractor refuses; nothing was "
@@ -173,17 +176,18 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     }
 
     const std::string shown_folder = PathToUtf8(folder);
+    report.SetFolder(shown_folder);
     FolderMaker made(folder);
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
-        return Complain(
-            io, EXIT_PROBLEM,
+        return report.Fail(
+            EXIT_PROBLEM,
             "cannot create the folder " + shown_folder + (ec ? ": " + ec.message() : ""));
     }
 
     if (const std::string clash = FirstClash(scan, folder); !clash.empty()) {
-        return Complain(io, EXIT_PROBLEM,
+        return report.Fail(EXIT_PROBLEM,
                         clash +
                             " already exists; extract never overwrites a file (extract "
                             "into another folder with -o)");
@@ -192,7 +196,9 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     // Both the walk above and the engine give the package's pages back behind them, so that it
     // never sits in memory whole; the engine starts again from the top.
     source.file.ReleaseAll();
-    ProgressBar bar(io.err, io.terminal && !options.quiet, "extracting");
+    const bool quiet = options.quiet || options.json;
+    ProgressBar bar(io.err, io.terminal && !quiet, "extracting");
+    bar.CountUnpacked(scan.layout);
     const InterruptionGuard interruption;
     // Files already complete stay, as after any failure; the one being written would be a cut
     // file with today's time that blocks the next run, so it goes.
@@ -200,10 +206,10 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
         bar.Clear();
         const std::filesystem::path cut = FileInProgress(scan, consumed, folder);
         if (!cut.empty() && RemoveCutFile(cut)) {
-            io.err << "filespack: interrupted; removed the unfinished "
+            io.err << Prefix(io) << "interrupted; removed the unfinished "
                    << DisplayPath(cut) << std::endl;
         } else {
-            io.err << "filespack: interrupted" << std::endl;
+            io.err << Prefix(io) << "interrupted" << std::endl;
         }
         ExitInterrupted(signal);
     };
@@ -219,39 +225,53 @@ int RunExtract(const ExtractOptions& options, ToolIo& io) {
     if (const int signal = InterruptionGuard::Pending(); signal != 0) {
         stop(signal, outcome.ok ? -1 : outcome.position);
     }
+    report.SetFiles(outcome.file_count);
     if (source.file.Shrank()) {
         bar.Clear();
-        return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
+        return report.Fail(EXIT_PROBLEM, ShrankWords(options.package));
     }
     if (!outcome.ok) {
         bar.Clear();
-        Complain(io, EXIT_PROBLEM, "extraction failed: " + outcome.message);
+        std::string why = FailureWords(outcome, scan);
         if (outcome.message == DisplayName(WRITE_ERROR_TEXT)) {
-            if (const std::string why = WhyNotCreated(scan, outcome.position, folder);
-                !why.empty()) {
-                io.err << "filespack: " << why << '\n';
+            if (std::string created = WhyNotCreated(scan, outcome.position, folder);
+                !created.empty()) {
+                why = std::move(created);
             }
         }
-        ExplainFailure(io, scan);
+        report.Fail(EXIT_PROBLEM, options.package + ": " + why,
+                    outcome.silent ? "" : outcome.message);
+        if (const std::string trouble = FirstWindowsNameProblem(scan.layout);
+            !trouble.empty() && why.find(trouble) == std::string::npos) {
+            report.AddDetail(trouble);
+        }
         made.UndoIfEmpty();
         if (std::filesystem::exists(folder, ec) && !std::filesystem::is_empty(folder, ec)) {
-            io.err << "filespack: files extracted before the problem are left in "
-                   << shown_folder << '\n';
+            report.AddDetail("files extracted before the problem are left in " + shown_folder);
         }
         return EXIT_PROBLEM;
     }
     bar.Finish();
     if (damaged) {
-        return Complain(io, EXIT_PROBLEM,
+        return report.Fail(EXIT_PROBLEM,
                         "extracted " + std::to_string(outcome.file_count) +
                             " files into " + shown_folder +
                             " from a damaged package: the engine found no fault, but some of "
                             "them may be wrong");
     }
-    if (!options.quiet) {
+    if (!quiet) {
         io.out << "Extracted " << outcome.file_count
-               << (outcome.file_count == 1 ? " file" : " files") << " into " << shown_folder
-               << '\n';
+               << (outcome.file_count == 1 ? " file, " : " files, ")
+               << FormatBytes(scan.layout.total_size) << ", into " << shown_folder << '\n';
     }
     return EXIT_OK;
+}
+
+}  // namespace
+
+int RunExtract(const ExtractOptions& options, ToolIo& io) {
+    RunReport report(io, options.json, options.package);
+    const int code = Extract(options, io, report);
+    report.Finish(code);
+    return code;
 }

@@ -7,6 +7,7 @@
 #include "tools/filespack/integrity_report.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
+#include "tools/filespack/run_report.h"
 #include "tools/filespack/text_format.h"
 
 namespace {
@@ -34,7 +35,7 @@ void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
 }
 
 void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
-               const PackageSource& source, std::ostream& out) {
+               const PackageSource& source, const LayoutScan& scan, std::ostream& out) {
     const std::string& resource = source.resource;
     out << "{\n  \"length\": " << layout.length << ",\n  \"block_size\": " << layout.block_size
         << ",\n  \"integrity\": \"" << IntegrityJsonValue(integrity) << '"';
@@ -43,6 +44,11 @@ void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
         out << ",\n  \"signature\": \""
             << (source.signature == Signature::PRESENT ? "present" : "none") << '"';
     }
+    if (const int64_t trailing = TrailingBytes(source, layout); trailing > 0) {
+        out << ",\n  \"trailing_bytes\": " << trailing;
+    }
+    // A damaged package's entries are those before the damage, and the error says so.
+    if (!scan.ok) out << ",\n  \"error\": \"" << JsonEscape(scan.error) << '"';
     out << ",\n  \"total_size\": " << layout.total_size << ",\n  \"files\": [";
     const char* separator = "\n";
     for (const auto& e : layout.entries) {
@@ -65,20 +71,28 @@ int RunList(const ListOptions& options, ToolIo& io) {
     const IntegrityCheck integrity = CheckSourceIntegrity(source);
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
-    // What could be read is still worth showing, unless it would make the JSON a lie.
-    if (!scan.ok && (options.json || scan.layout.entries.empty())) {
+    // Without a header there is nothing to show; past it, every entry up to the damage is.
+    if (!scan.ok && scan.layout.length == 0) {
         return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
     }
     if (options.json) {
-        WriteJson(scan.layout, integrity, source, io.out);
+        WriteJson(scan.layout, integrity, source, scan, io.out);
     } else {
         WriteTable(scan.layout, integrity, SignatureWords(source), io.out);
     }
-    if (!scan.ok) return Complain(io, EXIT_PROBLEM, options.package + ": " + scan.error);
+    if (!scan.ok) {
+        return Complain(io, EXIT_PROBLEM,
+                        options.package + ": " + scan.error + "; the entries before the damage "
+                                                              "are listed");
+    }
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {
         return Complain(io, EXIT_PROBLEM,
                         options.package + ": " + IntegrityWords(integrity) +
                             "; the package is damaged");
+    }
+    if (const int64_t trailing = TrailingBytes(source, scan.layout); trailing > 0) {
+        io.err << Prefix(io) << "warning: "
+               << TrailingWords(options.package, trailing, scan.layout.length) << '\n';
     }
     return EXIT_OK;
 }

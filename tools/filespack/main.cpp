@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/filespack/cli.h"
+#include "tools/filespack/commands.h"
 #include "tools/filespack/progress_bar.h"
 
 #ifdef _WIN32
@@ -45,13 +46,13 @@ int main(int argc, char** argv) {
     const UINT console_code_page = GetConsoleOutputCP();
     if (console_code_page != 0) SetConsoleOutputCP(CP_UTF8);
 #endif
-    ToolIo io{std::cout, std::cerr, StderrIsTerminal(), std::nullopt};
+    ToolIo io{std::cout, std::cerr, StderrIsTerminal(), std::nullopt, ""};
     if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) io.source_date_epoch = epoch;
     int code = EXIT_PROBLEM;
     try {
         code = RunFilespack(Arguments(argc, argv), io);
     } catch (const std::exception& e) {
-        std::cerr << "filespack: " << e.what() << '\n';
+        Complain(io, EXIT_PROBLEM, e.what());
     }
     std::cout.flush();
 #ifdef _WIN32

@@ -51,28 +51,37 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         return fail("a coded package: its names and contents are coded, and no coder is available");
     }
     if (!header.signature) return fail("damaged header: wrong signature");
-    if (static_cast<uint64_t>(layout.length) > package.size()) {
-        return fail("truncated: the header declares " + std::to_string(layout.length) +
-                    " bytes but only " + std::to_string(package.size()) + " are there");
-    }
-    PackageCursor in(package.data(), layout.length, HEADER_SIZE);
-    if (!in.Has(4)) return fail("truncated before the block size");
+    // A package cut short is still walked as far as its bytes go, so that what survives can be
+    // listed; every problem the walk meets there is the cut.
+    const bool cut = static_cast<uint64_t>(layout.length) > package.size();
+    const std::string cut_words = "truncated: the header declares " +
+                                  std::to_string(layout.length) + " bytes but only " +
+                                  std::to_string(package.size()) + " are there";
+    auto fail_or_cut = [&](std::string why) {
+        if (!cut) return fail(std::move(why));
+        if (why.starts_with("truncated: ")) why.erase(0, 11);
+        else if (why.starts_with("truncated ")) why.replace(0, 10, "it ends ");
+        return fail(cut_words + " (" + why + ")");
+    };
+    PackageCursor in(package.data(), cut ? static_cast<int64_t>(package.size()) : layout.length,
+                     HEADER_SIZE);
+    if (!in.Has(4)) return fail_or_cut("truncated before the block size");
     layout.block_size = in.TakeI32();
     if (layout.block_size < MIN_BLOCK_SIZE || layout.block_size > MAX_BLOCK_SIZE) {
-        return fail("block size " + std::to_string(layout.block_size) + " is outside " +
+        return fail_or_cut("block size " + std::to_string(layout.block_size) + " is outside " +
                     std::to_string(MIN_BLOCK_SIZE) + ".." + std::to_string(MAX_BLOCK_SIZE));
     }
     const int64_t chunk_limit = int64_t{layout.block_size} + CHUNK_SLACK;
     for (;;) {
         if (!in.Has(1))
-            return fail("truncated: no end byte after " + std::to_string(layout.entries.size()) +
+            return fail_or_cut("truncated: no end byte after " + std::to_string(layout.entries.size()) +
                         " entries");
         const uint8_t name_length = in.TakeByte();
         if (name_length == 0) break;
         const size_t index = layout.entries.size();
         const std::string where = "entry " + std::to_string(index + 1);
         if (!in.Has(PackageCursor::EntryHeadSize(name_length))) {
-            return fail("truncated in the head of " + where);
+            return fail_or_cut("truncated in the head of " + where);
         }
         LayoutEntry entry;
         entry.name.assign(reinterpret_cast<const char*>(in.Take(name_length)), name_length);
@@ -84,36 +93,37 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         entry.times.last_write = LoadU64(unit + UNIT_LAST_WRITE);
         entry.chunks_offset = in.position();
         const std::string label = EntryLabel(index, entry.name);
-        if (entry.size < 0) return fail(label + " has a negative size");
+        if (entry.size < 0) return fail_or_cut(label + " has a negative size");
         for (;;) {
-            if (!in.Has(4)) return fail("truncated in the chunks of " + label);
+            if (!in.Has(4)) return fail_or_cut("truncated in the chunks of " + label);
             const int32_t chunk = in.TakeI32();
             entry.stored_bytes += 4;
             if (chunk <= 0) break;
             if (chunk > chunk_limit) {
-                return fail(label + ": a chunk of " + std::to_string(chunk) +
+                return fail_or_cut(label + ": a chunk of " + std::to_string(chunk) +
                             " bytes is above the limit of " + std::to_string(chunk_limit));
             }
-            if (!in.Has(chunk)) return fail("truncated in a chunk of " + label);
+            if (!in.Has(chunk)) return fail_or_cut("truncated in a chunk of " + label);
             in.Take(chunk);
             if (passed) passed(in.position());
             entry.stored_bytes += chunk;
             ++entry.chunk_count;
         }
-        if (entry.size > 0 && entry.chunk_count == 0) return fail(label + " has no chunks");
+        if (entry.size > 0 && entry.chunk_count == 0) return fail_or_cut(label + " has no chunks");
         if (entry.size == 0 && entry.chunk_count > 0)
-            return fail(label + " is empty but has chunks");
+            return fail_or_cut(label + " is empty but has chunks");
         layout.total_size += entry.size;
         layout.entries.push_back(std::move(entry));
         if (layout.total_size > std::numeric_limits<int32_t>::max()) {
-            return fail("the files add up to 2 GiB or more, which cannot be extracted");
+            return fail_or_cut("the files add up to 2 GiB or more, which cannot be extracted");
         }
     }
     if (layout.total_size == 0) {
-        return fail(layout.entries.empty() ? "the package holds no file"
+        return fail_or_cut(layout.entries.empty() ? "the package holds no file"
                                            : "the package holds only empty files, which "
                                              "cannot be extracted");
     }
+    if (cut) return fail(cut_words + " (the end byte was read; what follows it is missing)");
     scan.ok = true;
     return scan;
 }

@@ -17,5 +17,12 @@ std::filesystem::path GenericProgramPath() {
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return {};
 #endif
-    return self.parent_path() / kGenericProgramName;
+    const std::filesystem::path beside = self.parent_path() / kGenericProgramName;
+#ifndef _WIN32
+    // Installed, filespack is in PREFIX/bin and the program in PREFIX/share/filespack.
+    const std::filesystem::path shared =
+        self.parent_path().parent_path() / "share" / "filespack" / kGenericProgramName;
+    if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(shared, ec)) return shared;
+#endif
+    return beside;
 }

@@ -1,5 +1,5 @@
 // Where filespack finds the generic program it stamps: beside its own executable, where a build
-// and an installation both put it.
+// puts it, or in the installation's share/filespack.
 #pragma once
 
 #include <filesystem>

@@ -1,7 +1,9 @@
 #include "tools/filespack/progress_bar.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "tools/filespack/package_layout.h"
 #include "tools/filespack/text_format.h"
 
 #ifdef _WIN32
@@ -24,8 +26,32 @@ ProgressBar::~ProgressBar() {
     Clear();
 }
 
+void ProgressBar::CountUnpacked(const PackageLayout& layout) {
+    spans_.clear();
+    int64_t before = 0;
+    for (const auto& entry : layout.entries) {
+        spans_.push_back({entry.chunks_offset, entry.stored_bytes, entry.size, before});
+        before += entry.size;
+    }
+    unpacked_total_ = before;
+}
+
+int64_t ProgressBar::Unpacked(int64_t position) const {
+    int64_t unpacked = 0;
+    for (const Span& span : spans_) {
+        if (position < span.start) break;
+        const int64_t read = std::min(position - span.start, span.stored);
+        unpacked = span.before + (span.stored > 0 ? span.size * read / span.stored : span.size);
+    }
+    return unpacked;
+}
+
 void ProgressBar::Update(int64_t done, int64_t total) {
     if (!enabled_ || total <= 0) return;
+    if (unpacked_total_ > 0) {
+        done = Unpacked(done);
+        total = unpacked_total_;
+    }
     last_total_ = total;
     const int permille = static_cast<int>(done * 1000 / total);
     const auto now = std::chrono::steady_clock::now();

@@ -8,12 +8,14 @@
 #include "package/extract_messages.h"
 #include "package/package_format.h"
 #include "tools/filespack/commands.h"
+#include "tools/filespack/engine_message.h"
 #include "tools/filespack/engine_run.h"
 #include "tools/filespack/file_names.h"
 #include "tools/filespack/integrity_report.h"
 #include "tools/filespack/interruption.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
+#include "tools/filespack/run_report.h"
 #include "tools/filespack/text_format.h"
 
 namespace {
@@ -64,28 +66,37 @@ bool ScratchIsFull(const std::filesystem::path& folder) {
     return !ec && space.available < static_cast<std::uintmax_t>(MAX_BLOCK_SIZE + CHUNK_SLACK);
 }
 
-}  // namespace
+// The engine's failure in one line, English first: what the layout walk found when it found
+// something, else what the engine's message means.
+std::string FailureWords(const EngineOutcome& outcome, const LayoutScan& scan) {
+    if (outcome.silent) return outcome.message;
+    return scan.ok ? ExplainEngineMessage(outcome.message) : scan.error;
+}
 
-int RunTest(const DecodeOptions& options, ToolIo& io) {
+int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
     const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
-    if (!source.ok) return Complain(io, EXIT_PROBLEM, source.error);
+    if (!source.ok) return report.Fail(EXIT_PROBLEM, source.error);
+    report.SetSource(source);
     const IntegrityCheck integrity = CheckSourceIntegrity(source);
-    if (source.file.Shrank()) return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
+    report.SetIntegrity(integrity);
+    if (source.file.Shrank()) return report.Fail(EXIT_PROBLEM, ShrankWords(options.package));
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {
-        return Complain(io, EXIT_PROBLEM,
-                        options.package + ": " + IntegrityWords(integrity) +
-                            "; the package is damaged");
+        return report.Fail(EXIT_PROBLEM, options.package + ": " + IntegrityWords(integrity) +
+                                             "; the package is damaged");
     }
     if (integrity.verdict == IntegrityVerdict::NO_RECORD && options.require_integrity) {
-        return Complain(io, EXIT_PROBLEM,
-                        options.package +
-                            ": no integrity record, and --require-integrity asks for one (an "
-                            "older package; pack it again with filespack create)");
+        return report.Fail(EXIT_PROBLEM,
+                           options.package +
+                               ": no integrity record, and --require-integrity asks for one (an "
+                               "older package; pack it again with filespack create)");
     }
     const LayoutScan scan =
         ReadPackageLayout(source.bytes(), [&](int64_t passed) { source.ReleaseConsumed(passed); });
+    report.SetLayout(scan.layout);
 
-    ProgressBar bar(io.err, io.terminal && !options.quiet, "testing   ");
+    const bool quiet = options.quiet || options.json;
+    ProgressBar bar(io.err, io.terminal && !quiet, "testing   ");
+    bar.CountUnpacked(scan.layout);
     const InterruptionGuard interruption;
     ScratchFolder scratch;
     // Between chunks, when the engine holds no file half-made in a way that matters: all of the
@@ -95,11 +106,13 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
         if (signal == 0) return;
         scratch.Remove();
         bar.Clear();
-        io.err << "filespack: interrupted; the scratch folder was removed" << std::endl;
+        io.err << Prefix(io) << "interrupted; the scratch folder was removed" << std::endl;
         ExitInterrupted(signal);
     };
     if (scratch.path().empty()) {
-        return Complain(io, EXIT_PROBLEM, "cannot make a scratch folder in the temporary folder");
+        return report.Fail(EXIT_PROBLEM,
+                           "cannot make a scratch folder in the temporary folder; point TMPDIR "
+                           "at a folder this user may write");
     }
     source.file.ReleaseAll();  // what the walk kept; the engine gives pages back behind it too
     const EngineOutcome outcome = RunEngine(
@@ -110,36 +123,51 @@ int RunTest(const DecodeOptions& options, ToolIo& io) {
         },
         DecodeThreads(options.threads));
     stop_if_interrupted();
+    report.SetFiles(outcome.file_count);
     if (source.file.Shrank()) {
         bar.Clear();
-        return Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
+        return report.Fail(EXIT_PROBLEM, ShrankWords(options.package));
     }
     if (!outcome.ok) {
         bar.Clear();
+        const std::string engine = outcome.silent ? "" : outcome.message;
         // A write error in the scratch folder is this machine's trouble, not the package's.
         if (outcome.message.starts_with(WriteErrorWords()) && ScratchIsFull(scratch.path())) {
-            return Complain(io, EXIT_PROBLEM,
-                            "the temporary folder " + PathToUtf8(scratch.path().parent_path()) +
-                                " is full, so the package could not be tested (the engine said " +
-                                outcome.message +
-                                "); make room there, or point TMPDIR at a folder with room");
+            return report.Fail(EXIT_PROBLEM,
+                               "the temporary folder " +
+                                   PathToUtf8(scratch.path().parent_path()) +
+                                   " is full, so the package could not be tested; make room "
+                                   "there, or point TMPDIR at a folder with room",
+                               engine);
         }
-        Complain(io, EXIT_PROBLEM, options.package + ": " + outcome.message);
-        if (!scan.ok) io.err << "filespack: the package's layout: " << scan.error << '\n';
+        report.Fail(EXIT_PROBLEM, options.package + ": " + FailureWords(outcome, scan), engine);
         if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
-            io.err << "filespack: " << trouble << '\n';
+            report.AddDetail(trouble);
         }
         return EXIT_PROBLEM;
     }
     bar.Finish();
     if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
-        return Complain(io, EXIT_PROBLEM, options.package + ": " + trouble);
+        return report.Fail(EXIT_PROBLEM, options.package + ": " + trouble);
     }
-    if (!options.quiet) {
+    if (const int64_t trailing = TrailingBytes(source, scan.layout); trailing > 0) {
+        report.SetTrailing(trailing);
+        report.Warn(TrailingWords(options.package, trailing, scan.layout.length));
+    }
+    if (!quiet) {
         io.out << options.package << ": OK, " << outcome.file_count
                << (outcome.file_count == 1 ? " file, " : " files, ")
                << FormatBytes(scan.layout.total_size) << "; " << IntegrityWords(integrity)
                << SignatureWords(source) << '\n';
     }
     return EXIT_OK;
+}
+
+}  // namespace
+
+int RunTest(const DecodeOptions& options, ToolIo& io) {
+    RunReport report(io, options.json, options.package);
+    const int code = Test(options, io, report);
+    report.Finish(code);
+    return code;
 }
