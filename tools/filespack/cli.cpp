@@ -56,10 +56,13 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         ->required();
     create_verb
         ->add_option("--block-size", create.block_size,
-                     "Bytes per piece; each piece is one chunk and the extractor needs a buffer "
-                     "of this size plus 512")
+                     "Largest piece in bytes; each piece is one chunk and the extractor needs a "
+                     "buffer of this size plus 512")
         ->check(CLI::Range(MIN_BLOCK_SIZE, MAX_BLOCK_SIZE))
         ->capture_default_str();
+    create_verb->add_flag("--fast", create.fast,
+                          "Cut every file into pieces of exactly the block size instead of where "
+                          "the data changes: packs faster, a package a few percent larger");
     create_verb->add_flag("--skip-subfolders", create.skip_subfolders,
                           "Leave out folders inside the named folders instead of failing");
     create_verb->add_option(
