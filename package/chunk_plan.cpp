@@ -41,7 +41,7 @@ constexpr std::array<uint32_t, 1u << kMantissaBits> kLog2Mantissas = MakeLog2Man
 int64_t Log2(uint64_t x) {
     const int exponent = static_cast<int>(std::bit_width(x)) - 1;
     const uint64_t top = exponent >= kMantissaBits ? x >> (exponent - kMantissaBits)
-                                                  : x << (kMantissaBits - exponent);
+                                                   : x << (kMantissaBits - exponent);
     const uint64_t mantissa = top - (uint64_t{1} << kMantissaBits);
     return (int64_t{exponent} << kFractionBits) + kLog2Mantissas[mantissa];
 }

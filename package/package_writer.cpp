@@ -41,31 +41,45 @@ size_t EncoderThreads() {
 struct Piece {
     size_t offset;
     size_t size;
+    bool body = true;  // false: only its encoded length is needed
 };
 
-// Encodes every piece of `data` into bodies on up to `threads` threads, this one included, each
-// taking the next piece not yet taken (pieces differ in size, so fixed shares would leave threads
+struct Encoded {
+    std::vector<std::vector<uint8_t>> bodies;
+    std::vector<size_t> sizes;
+};
+
+// Encodes the pieces listed in `jobs` on up to `threads` threads, this one included, each taking
+// the next piece not yet taken (pieces differ in size, so fixed shares would leave threads
 // idle). A thread that cannot be started leaves its share to the others; memory that runs out
 // fails the batch instead of ending the process.
 bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
-                 std::vector<std::vector<uint8_t>>& bodies, size_t threads, int32_t block_size) {
+                 const std::vector<size_t>& jobs, Encoded& encoded, size_t threads,
+                 int32_t block_size) {
     const ChunkEncoder encoder;
-    const size_t count = pieces.size();
-    bodies.assign(count, {});
+    const size_t count = jobs.size();
     std::atomic<size_t> next{0};
     std::atomic<bool> out_of_memory{false};
     auto encode = [&]() {
         while (!out_of_memory) {
-            const size_t i = next++;
-            if (i >= count) return;
+            const size_t job = next++;
+            if (job >= count) return;
+            const size_t i = jobs[job];
+            const Piece& piece = pieces[i];
             try {
-                bodies[i] = encoder.Encode(data + pieces[i].offset, pieces[i].size, block_size);
+                if (piece.body) {
+                    encoded.bodies[i] = encoder.Encode(data + piece.offset, piece.size, block_size);
+                    encoded.sizes[i] = encoded.bodies[i].size();
+                } else {
+                    encoded.sizes[i] =
+                        encoder.EncodedSize(data + piece.offset, piece.size, block_size);
+                }
             } catch (const std::bad_alloc&) {
                 out_of_memory = true;
             }
         }
     };
-    const size_t helper_count = std::min(threads, count) - (count == 0 ? 0 : 1);
+    const size_t helper_count = count == 0 ? 0 : std::min(threads, count) - 1;
     std::vector<std::thread> helpers;
     try {
         helpers.reserve(helper_count);
@@ -221,9 +235,10 @@ bool PackageWriter::WriteChunks(uint64_t size,
     return true;
 }
 
-// Encodes the stretch cut both ways, the fixed cuts and the planned ones, and writes whichever
+// Weighs the stretch cut both ways, the fixed cuts and the planned ones, and writes whichever
 // comes out shorter: the plan works from an estimate, and a file must never grow for it. Pieces
-// the two plans share are encoded once.
+// the two plans share are encoded once; the fixed plan's own pieces are first only measured, as
+// the plan usually wins.
 bool PackageWriter::WriteStretch(const uint8_t* data, size_t size) {
     const std::vector<size_t> fixed_sizes = FixedPieces(size, block_size_);
     std::vector<size_t> planned_sizes;
@@ -234,36 +249,53 @@ bool PackageWriter::WriteStretch(const uint8_t* data, size_t size) {
     std::vector<size_t> fixed(pieces.size());
     for (size_t i = 0; i < fixed.size(); ++i) fixed[i] = i;
     std::vector<size_t> planned;
+    std::vector<bool> shared(pieces.size(), planned_sizes.empty());
     const auto block = static_cast<size_t>(block_size_);
     for (const Piece& piece : Offsets(planned_sizes)) {
         const size_t at = piece.offset / block;
-        const bool shared = piece.offset % block == 0 && fixed_sizes[at] == piece.size;
-        if (shared) {
+        if (piece.offset % block == 0 && fixed_sizes[at] == piece.size) {
             planned.push_back(at);
+            shared[at] = true;
             continue;
         }
         planned.push_back(pieces.size());
         pieces.push_back(piece);
     }
+    std::vector<size_t> fixed_only;
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        if (shared[i]) continue;
+        pieces[i].body = false;
+        fixed_only.push_back(i);
+    }
 
-    std::vector<std::vector<uint8_t>> bodies;
-    if (!EncodeBatch(data, pieces, bodies, EncoderThreads(), block_size_)) {
+    Encoded encoded;
+    encoded.bodies.resize(pieces.size());
+    encoded.sizes.resize(pieces.size());
+    std::vector<size_t> jobs(pieces.size());
+    for (size_t i = 0; i < jobs.size(); ++i) jobs[i] = i;
+    const size_t threads = EncoderThreads();
+    if (!EncodeBatch(data, pieces, jobs, encoded, threads, block_size_)) {
         return Fail("out of memory while encoding");
     }
     auto written = [&](const std::vector<size_t>& plan) {
         uint64_t total = 0;
-        for (const size_t i : plan) total += 4 + bodies[i].size();
+        for (const size_t i : plan) total += 4 + encoded.sizes[i];
         return total;
     };
     const bool use_plan = !planned.empty() && written(planned) < written(fixed);
+    if (!use_plan && !fixed_only.empty()) {
+        for (const size_t i : fixed_only) pieces[i].body = true;
+        if (!EncodeBatch(data, pieces, fixed_only, encoded, threads, block_size_)) {
+            return Fail("out of memory while encoding");
+        }
+    }
     for (const size_t i : use_plan ? planned : fixed) {
-        const std::vector<uint8_t>& body = bodies[i];
+        const std::vector<uint8_t>& body = encoded.bodies[i];
         const size_t limit = block + CHUNK_SLACK;
         if (body.empty() || body.size() > limit) {
             return Fail("the encoder produced a chunk the reader would refuse");
         }
-        if (!WriteI32(static_cast<int32_t>(body.size())) ||
-            !WriteBytes(body.data(), body.size())) {
+        if (!WriteI32(static_cast<int32_t>(body.size())) || !WriteBytes(body.data(), body.size())) {
             return false;
         }
     }

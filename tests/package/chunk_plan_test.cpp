@@ -1,6 +1,8 @@
 // Cuts that follow the data: the pieces stay within the reader's rules, land where the data
 // changes, never make a file larger than the fixed cuts, and every chunk still decodes with the
 // frozen original decoders.
+#include "package/chunk_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "package/chunk_plan.h"
 #include "package/package_cursor.h"
 #include "package/package_writer.h"
 #include "tests/codec/reference_pipeline.h"
@@ -100,7 +101,7 @@ TEST(ChunkPlan, PiecesCoverTheDataWithinTheBlockSize) {
         {MIN_BLOCK_SIZE, 3000, 2500, 4000},  // a grid of 256 bytes, four points a block
         {65536, 100000, 70000, 90001},       // grid and block cuts interleaved, an odd end
         {65536, 1, 0, 0},
-        {200000, 0, 0, 200000},              // exactly one block
+        {200000, 0, 0, 200000},  // exactly one block
         {200000, 250000, 150000, 16},
     };
     for (const auto& c : cases) {

@@ -30,12 +30,12 @@ struct ListOptions : ReadOptions {
 
 // For the verbs that decode.
 struct DecodeOptions : ReadOptions {
-    int threads = 0;  // decoding threads; 0: one per processor it may use
+    int threads = 0;                 // decoding threads; 0: one per processor it may use
     bool require_integrity = false;  // a package without an integrity record is a failure
 };
 
 struct ExtractOptions : DecodeOptions {
-    std::string folder;  // empty: the package's path without its extension
+    std::string folder;             // empty: the package's path without its extension
     bool ignore_integrity = false;  // extract a damaged package anyway, as far as it goes
 };
 
