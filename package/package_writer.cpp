@@ -49,21 +49,20 @@ struct Encoded {
     std::vector<size_t> sizes;
 };
 
-// Encodes the pieces listed in `jobs` on up to `threads` threads, this one included, each taking
-// the next piece not yet taken (pieces differ in size, so fixed shares would leave threads
-// idle). A thread that cannot be started leaves its share to the others; memory that runs out
-// fails the batch instead of ending the process.
+// Encodes the pieces listed in `jobs` on up to `threads` threads, this one included, each
+// taking every n-th job: a share fixed in advance, so that every thread started has work even
+// when starting it takes longer than the others need for the whole batch. A thread that cannot be
+// started leaves its share to this one; memory that runs out fails the batch instead of ending
+// the process.
 bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
                  const std::vector<size_t>& jobs, Encoded& encoded, size_t threads,
                  int32_t block_size) {
     const ChunkEncoder encoder;
     const size_t count = jobs.size();
-    std::atomic<size_t> next{0};
+    const size_t stride = std::max<size_t>(1, std::min(threads, count));
     std::atomic<bool> out_of_memory{false};
-    auto encode = [&]() {
-        while (!out_of_memory) {
-            const size_t job = next++;
-            if (job >= count) return;
+    auto encode = [&](size_t first) {
+        for (size_t job = first; job < count && !out_of_memory; job += stride) {
             const size_t i = jobs[job];
             const Piece& piece = pieces[i];
             try {
@@ -79,15 +78,15 @@ bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
             }
         }
     };
-    const size_t helper_count = count == 0 ? 0 : std::min(threads, count) - 1;
     std::vector<std::thread> helpers;
     try {
-        helpers.reserve(helper_count);
-        for (size_t t = 0; t < helper_count; ++t) helpers.emplace_back(encode);
+        helpers.reserve(stride);
+        for (size_t first = 1; first < stride; ++first) helpers.emplace_back(encode, first);
     } catch (const std::exception&) {
-        // std::system_error or std::bad_alloc: the threads started and this one share the work
+        // std::system_error or std::bad_alloc: the shares of the threads not started follow
     }
-    encode();
+    for (size_t first = helpers.size() + 1; first < stride; ++first) encode(first);
+    encode(0);
     for (std::thread& helper : helpers) helper.join();
     return !out_of_memory;
 }
