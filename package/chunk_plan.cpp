@@ -42,7 +42,7 @@ int64_t Log2(uint64_t x) {
     const int exponent = static_cast<int>(std::bit_width(x)) - 1;
     const uint64_t top = exponent >= kMantissaBits ? x >> (exponent - kMantissaBits)
                                                    : x << (kMantissaBits - exponent);
-    const uint64_t mantissa = top - (uint64_t{1} << kMantissaBits);
+    const auto mantissa = static_cast<size_t>(top - (uint64_t{1} << kMantissaBits));
     return (int64_t{exponent} << kFractionBits) + kLog2Mantissas[mantissa];
 }
 

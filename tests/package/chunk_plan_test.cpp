@@ -130,6 +130,17 @@ TEST(ChunkPlan, CutsWhereTheDataChanges) {
     EXPECT_NE(std::find(cuts.begin(), cuts.end(), change), cuts.end());
 }
 
+// Packages must come out byte for byte alike wherever they are made; these plans were made on
+// x86-64 Linux, and the Windows builds run the same check.
+TEST(ChunkPlan, EveryPlatformCutsAlike) {
+    const std::vector<uint8_t> large = Changing(100000, 70000, 90001);
+    EXPECT_EQ(PlannedPieces(large.data(), large.size(), 65536),
+              (std::vector<size_t>{32768, 65536, 65536, 8192, 24576, 63393}));
+    const std::vector<uint8_t> small = Changing(3000, 2500, 4000);
+    EXPECT_EQ(PlannedPieces(small.data(), small.size(), MIN_BLOCK_SIZE),
+              (std::vector<size_t>{1024, 1024, 1024, 512, 1024, 1024, 1024, 1024, 1024, 796}));
+}
+
 TEST(ChunkPlan, PackagesDecodeWithTheOriginalDecodersAndNoFileGrows) {
     const std::vector<Entry> entries = {
         {"changing", Changing(3 * 65536 + 32768, 4 * 65536, 70000)},
