@@ -41,39 +41,59 @@ bool DecodesTo(const std::vector<uint8_t>& body, const uint8_t* piece, size_t si
            std::memcmp(buffer.get(), piece, size) == 0;
 }
 
+// The form Encode writes for one piece. Either stage-one stream is coded with whichever code is
+// cheapest, the identity code among them: the stored body and the run-length stream under the
+// identity code are two of the four candidates, so comparing the two plans compares all four.
+struct ChunkForm {
+    std::vector<uint8_t> stored;
+    std::vector<uint8_t> runs;
+    EntropyPlan plan;
+    bool use_runs = false;
+    bool worth_coding = false;
+
+    ChunkForm(const uint8_t* piece, size_t size, size_t capacity)
+        : stored(StoredStream(piece, size)), runs(RunLengthEncode(piece, size)) {
+        const EntropyPlan stored_plan = PlanEntropyCode(CountBytes(stored.data(), stored.size()));
+        // The run-length stream must fit the entropy stage's output limit.
+        EntropyPlan runs_plan;
+        if (runs.size() <= capacity) {
+            runs_plan = PlanEntropyCode(CountBytes(runs.data(), runs.size()));
+        }
+        use_runs = runs_plan.groups > 0 && runs_plan.BodySize() < stored_plan.BodySize();
+        plan = use_runs ? runs_plan : stored_plan;
+        const size_t stored_body = stored.size() + 6;  // declared length, h = 1, length 8
+        worth_coding = plan.BodySize() < stored_body - stored_body / kWorthCoding;
+    }
+
+    size_t BodySize() const { return worth_coding ? plan.BodySize() : stored.size() + 6; }
+    std::vector<uint8_t> Body() const {
+        if (!worth_coding) {
+            return WriteEntropyBody(IdentityPlan(ByteCounts{}), stored.data(), stored.size());
+        }
+        const std::vector<uint8_t>& stream = use_runs ? runs : stored;
+        return WriteEntropyBody(plan, stream.data(), stream.size());
+    }
+};
+
 }  // namespace
 
 std::vector<uint8_t> ChunkEncoder::Encode(const uint8_t* piece, size_t size,
                                           int32_t block_size) const {
     if (size == 0 || block_size <= 0 || size > static_cast<size_t>(block_size)) return {};
     const size_t capacity = static_cast<size_t>(block_size) + kCapacitySlack;
-
-    // Either stage-one stream is coded with whichever code is cheapest, the identity code among
-    // them: the stored body and the run-length stream under the identity code are two of the
-    // four candidates, so comparing the two plans compares all four.
-    const std::vector<uint8_t> stored = StoredStream(piece, size);
-    const EntropyPlan stored_plan = PlanEntropyCode(CountBytes(stored.data(), stored.size()));
-
-    // The run-length stream must fit the entropy stage's output limit.
-    const std::vector<uint8_t> runs = RunLengthEncode(piece, size);
-    EntropyPlan runs_plan;
-    if (runs.size() <= capacity) {
-        runs_plan = PlanEntropyCode(CountBytes(runs.data(), runs.size()));
-    }
-    const bool use_runs = runs_plan.groups > 0 && runs_plan.BodySize() < stored_plan.BodySize();
-    const EntropyPlan& best = use_runs ? runs_plan : stored_plan;
-    const size_t stored_body = stored.size() + 6;  // declared length, h = 1, length 8
-    const bool worth_coding = best.BodySize() < stored_body - stored_body / kWorthCoding;
-    const std::vector<uint8_t>& stream = use_runs && worth_coding ? runs : stored;
-    std::vector<uint8_t> body =
-        worth_coding ? WriteEntropyBody(best, stream.data(), stream.size())
-                     : WriteEntropyBody(IdentityPlan(ByteCounts{}), stored.data(), stored.size());
+    const ChunkForm form(piece, size, capacity);
+    std::vector<uint8_t> body = form.Body();
 
     // A body that does not decode to the piece would be a broken package: fall back to the
     // plainest form, which the decoder takes byte for byte.
     if (!DecodesTo(body, piece, size, capacity)) {
         assert(!"chunk body does not decode to its piece");
-        body = WriteEntropyBody(IdentityPlan(ByteCounts{}), stored.data(), stored.size());
+        body = WriteEntropyBody(IdentityPlan(ByteCounts{}), form.stored.data(), form.stored.size());
     }
     return body;
+}
+
+size_t ChunkEncoder::EncodedSize(const uint8_t* piece, size_t size, int32_t block_size) const {
+    if (size == 0 || block_size <= 0 || size > static_cast<size_t>(block_size)) return 0;
+    return ChunkForm(piece, size, static_cast<size_t>(block_size) + kCapacitySlack).BodySize();
 }

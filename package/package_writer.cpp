@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "codec/chunk_encoder.h"
+#include "package/chunk_plan.h"
 #include "package/integrity_record.h"
 #include "package/name_rules.h"
 
@@ -18,26 +19,60 @@ namespace {
 
 constexpr uint64_t MAX_I32 = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
 
-// Pieces are encoded in batches, one batch in memory at a time, so that encoding can run on
-// several threads while the output stays in file order.
+// Files are planned and encoded a stretch at a time, so that a file of any size needs a bounded
+// amount of memory. A stretch is a whole number of blocks, so the fixed cuts within it are the
+// file's own; its end is a cut in every plan, which costs a few bytes per stretch at most.
+constexpr size_t kStretchBytes = size_t{8} << 20;
+// Bounds the planner's tables at the smallest block sizes.
+constexpr size_t kStretchGridPoints = 2048;
+
+size_t StretchSize(int32_t block_size) {
+    const auto block = static_cast<size_t>(block_size);
+    const size_t blocks =
+        std::min(kStretchBytes / block, kStretchGridPoints * PlanGrid(block_size) / block);
+    return std::max<size_t>(blocks, 1) * block;
+}
+
 size_t EncoderThreads() {
     const unsigned hardware = std::thread::hardware_concurrency();
     return std::clamp<size_t>(hardware, 1, 4);
 }
 
-// Encodes pieces[0, count) into bodies on up to `threads` threads, this one included, each
-// taking every n-th piece. A thread that cannot be started leaves its share to this one; memory
-// that runs out fails the batch instead of ending the process.
-bool EncodeBatch(const std::vector<std::vector<uint8_t>>& pieces,
-                 std::vector<std::vector<uint8_t>>& bodies, size_t count, size_t threads,
+struct Piece {
+    size_t offset;
+    size_t size;
+    bool body = true;  // false: only its encoded length is needed
+};
+
+struct Encoded {
+    std::vector<std::vector<uint8_t>> bodies;
+    std::vector<size_t> sizes;
+};
+
+// Encodes the pieces listed in `jobs` on up to `threads` threads, this one included, each
+// taking every n-th job: a share fixed in advance, so that every thread started has work even
+// when starting it takes longer than the others need for the whole batch. A thread that cannot be
+// started leaves its share to this one; memory that runs out fails the batch instead of ending
+// the process.
+bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
+                 const std::vector<size_t>& jobs, Encoded& encoded, size_t threads,
                  int32_t block_size) {
     const ChunkEncoder encoder;
+    const size_t count = jobs.size();
     const size_t stride = std::max<size_t>(1, std::min(threads, count));
     std::atomic<bool> out_of_memory{false};
     auto encode = [&](size_t first) {
-        for (size_t i = first; i < count && !out_of_memory; i += stride) {
+        for (size_t job = first; job < count && !out_of_memory; job += stride) {
+            const size_t i = jobs[job];
+            const Piece& piece = pieces[i];
             try {
-                bodies[i] = encoder.Encode(pieces[i].data(), pieces[i].size(), block_size);
+                if (piece.body) {
+                    encoded.bodies[i] = encoder.Encode(data + piece.offset, piece.size, block_size);
+                    encoded.sizes[i] = encoded.bodies[i].size();
+                } else {
+                    encoded.sizes[i] =
+                        encoder.EncodedSize(data + piece.offset, piece.size, block_size);
+                }
             } catch (const std::bad_alloc&) {
                 out_of_memory = true;
             }
@@ -54,6 +89,18 @@ bool EncodeBatch(const std::vector<std::vector<uint8_t>>& pieces,
     encode(0);
     for (std::thread& helper : helpers) helper.join();
     return !out_of_memory;
+}
+
+// Piece offsets within a stretch, from piece lengths.
+std::vector<Piece> Offsets(const std::vector<size_t>& sizes) {
+    std::vector<Piece> pieces;
+    pieces.reserve(sizes.size());
+    size_t at = 0;
+    for (const size_t size : sizes) {
+        pieces.push_back({at, size});
+        at += size;
+    }
+    return pieces;
 }
 
 // The writer promises a package the engine extracts, on Windows and elsewhere; what Windows
@@ -167,42 +214,88 @@ bool PackageWriter::AddFile(const PackageEntryHead& head, uint64_t size,
 
 bool PackageWriter::WriteChunks(uint64_t size,
                                 const std::function<size_t(uint8_t*, size_t)>& read) {
-    const auto block = static_cast<uint64_t>(block_size_);
-    const size_t threads = EncoderThreads();
-    const size_t batch_pieces = threads * 2;
-    std::vector<std::vector<uint8_t>> pieces(batch_pieces);
-    std::vector<std::vector<uint8_t>> bodies(batch_pieces);
+    const size_t stretch_size = StretchSize(block_size_);
+    std::vector<uint8_t> stretch;
     uint64_t remaining = size;
     while (remaining > 0) {
-        size_t count = 0;
-        while (count < batch_pieces && remaining > 0) {
-            const auto piece_size = static_cast<size_t>(std::min(block, remaining));
-            std::vector<uint8_t>& piece = pieces[count];
-            piece.resize(piece_size);
-            size_t filled = 0;
-            while (filled < piece_size) {
-                const size_t got = read(piece.data() + filled, piece_size - filled);
-                if (got == 0 || got > piece_size - filled) {
-                    return Fail("the file delivered fewer bytes than its size");
-                }
-                filled += got;
+        const auto length = static_cast<size_t>(std::min<uint64_t>(stretch_size, remaining));
+        stretch.resize(length);
+        size_t filled = 0;
+        while (filled < length) {
+            const size_t got = read(stretch.data() + filled, length - filled);
+            if (got == 0 || got > length - filled) {
+                return Fail("the file delivered fewer bytes than its size");
             }
-            remaining -= piece_size;
-            ++count;
+            filled += got;
         }
-        if (!EncodeBatch(pieces, bodies, count, threads, block_size_)) {
+        remaining -= length;
+        if (!WriteStretch(stretch.data(), length)) return false;
+    }
+    return true;
+}
+
+// Weighs the stretch cut both ways, the fixed cuts and the planned ones, and writes whichever
+// comes out shorter: the plan works from an estimate, and a file must never grow for it. Pieces
+// the two plans share are encoded once; the fixed plan's own pieces are first only measured, as
+// the plan usually wins.
+bool PackageWriter::WriteStretch(const uint8_t* data, size_t size) {
+    const std::vector<size_t> fixed_sizes = FixedPieces(size, block_size_);
+    std::vector<size_t> planned_sizes;
+    if (!fixed_pieces_) planned_sizes = PlannedPieces(data, size, block_size_);
+    if (planned_sizes == fixed_sizes) planned_sizes.clear();
+
+    std::vector<Piece> pieces = Offsets(fixed_sizes);
+    std::vector<size_t> fixed(pieces.size());
+    for (size_t i = 0; i < fixed.size(); ++i) fixed[i] = i;
+    std::vector<size_t> planned;
+    std::vector<bool> shared(pieces.size(), planned_sizes.empty());
+    const auto block = static_cast<size_t>(block_size_);
+    for (const Piece& piece : Offsets(planned_sizes)) {
+        const size_t at = piece.offset / block;
+        if (piece.offset % block == 0 && fixed_sizes[at] == piece.size) {
+            planned.push_back(at);
+            shared[at] = true;
+            continue;
+        }
+        planned.push_back(pieces.size());
+        pieces.push_back(piece);
+    }
+    std::vector<size_t> fixed_only;
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        if (shared[i]) continue;
+        pieces[i].body = false;
+        fixed_only.push_back(i);
+    }
+
+    Encoded encoded;
+    encoded.bodies.resize(pieces.size());
+    encoded.sizes.resize(pieces.size());
+    std::vector<size_t> jobs(pieces.size());
+    for (size_t i = 0; i < jobs.size(); ++i) jobs[i] = i;
+    const size_t threads = EncoderThreads();
+    if (!EncodeBatch(data, pieces, jobs, encoded, threads, block_size_)) {
+        return Fail("out of memory while encoding");
+    }
+    auto written = [&](const std::vector<size_t>& plan) {
+        uint64_t total = 0;
+        for (const size_t i : plan) total += 4 + encoded.sizes[i];
+        return total;
+    };
+    const bool use_plan = !planned.empty() && written(planned) < written(fixed);
+    if (!use_plan && !fixed_only.empty()) {
+        for (const size_t i : fixed_only) pieces[i].body = true;
+        if (!EncodeBatch(data, pieces, fixed_only, encoded, threads, block_size_)) {
             return Fail("out of memory while encoding");
         }
-        for (size_t i = 0; i < count; ++i) {
-            const std::vector<uint8_t>& body = bodies[i];
-            const size_t limit = static_cast<size_t>(block_size_) + CHUNK_SLACK;
-            if (body.empty() || body.size() > limit) {
-                return Fail("the encoder produced a chunk the reader would refuse");
-            }
-            if (!WriteI32(static_cast<int32_t>(body.size())) ||
-                !WriteBytes(body.data(), body.size())) {
-                return false;
-            }
+    }
+    for (const size_t i : use_plan ? planned : fixed) {
+        const std::vector<uint8_t>& body = encoded.bodies[i];
+        const size_t limit = block + CHUNK_SLACK;
+        if (body.empty() || body.size() > limit) {
+            return Fail("the encoder produced a chunk the reader would refuse");
+        }
+        if (!WriteI32(static_cast<int32_t>(body.size())) || !WriteBytes(body.data(), body.size())) {
+            return false;
         }
     }
     return true;

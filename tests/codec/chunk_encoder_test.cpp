@@ -34,6 +34,8 @@ size_t RoundTrip(const std::vector<uint8_t>& data, int32_t block_size) {
         const auto body = ChunkEncoder().Encode(piece.data(), size, block_size);
         EXPECT_LE(body.size(), size + 7) << "never worse than stored";
         EXPECT_EQ(ChunkEncoder().Encode(piece.data(), size, block_size), body) << "deterministic";
+        // The writer weighs cuttings by this length without writing the body.
+        EXPECT_EQ(ChunkEncoder().EncodedSize(piece.data(), size, block_size), body.size());
         const auto r = RunStage(Decode, body, block_size + 16);
         EXPECT_EQ(r.result, static_cast<int32_t>(size));
         EXPECT_TRUE(r.Output() == piece) << "piece at " << at;

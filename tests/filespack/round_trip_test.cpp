@@ -165,3 +165,29 @@ TEST(RoundTrip, PackageWrittenIntoItsOwnInputFolderIsLeftOut) {
     EXPECT_EQ(FindFile(listing, "self.fpk.partial"), nullptr);
     EXPECT_EQ(ReadBytes(dir / "in/self.fpk.partial"), PatternBytes(5000, 1));
 }
+
+TEST(RoundTrip, FastKeepsFixedPiecesAndTheDefaultIsNeverLarger) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "in");
+    // Half a byte of information a byte, then noise: one code fits neither half of the block
+    // that holds the change.
+    std::vector<uint8_t> changing = PatternBytes(250000, 9);
+    for (size_t i = 0; i < 100000; ++i) changing[i] = static_cast<uint8_t>('a' + changing[i] % 16);
+    WriteBytes(dir / "in/changing.bin", changing);
+    WriteBytes(dir / "in/noise.bin", PatternBytes(70000, 3));
+    for (const char* mode : {"planned", "fast"}) {
+        std::vector<std::string> args = {
+            "create",      "-q",           dir.Arg(std::string(mode) + ".fpk"),
+            dir.Arg("in"), "--block-size", "65536"};
+        if (std::string(mode) == "fast") args.push_back("--fast");
+        ASSERT_EQ(RunTool(args).code, 0) << mode;
+        ASSERT_EQ(RunTool({"extract", "-q", "-j", "3", dir.Arg(std::string(mode) + ".fpk"), "-o",
+                           dir.Arg(mode)})
+                      .code,
+                  0)
+            << mode;
+        EXPECT_EQ(ReadBytes(dir / mode / "changing.bin"), changing) << mode;
+    }
+    EXPECT_LT(std::filesystem::file_size(dir / "planned.fpk"),
+              std::filesystem::file_size(dir / "fast.fpk"));
+}

@@ -12,6 +12,7 @@ struct CreateOptions {
     std::string output;
     std::vector<std::string> inputs;
     int32_t block_size = DEFAULT_BLOCK_SIZE;
+    bool fast = false;  // pieces of exactly the block size, not cut where the data changes
     bool skip_subfolders = false;
     std::string mtime;  // empty: the files' own times (or SOURCE_DATE_EPOCH)
     bool quiet = false;
@@ -35,7 +36,7 @@ struct DecodeOptions : ReadOptions {
 };
 
 struct ExtractOptions : DecodeOptions {
-    std::string folder;  // empty: the package's path without its extension
+    std::string folder;             // empty: the package's path without its extension
     bool ignore_integrity = false;  // extract a damaged package anyway, as far as it goes
 };
 

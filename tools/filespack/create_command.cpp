@@ -124,6 +124,7 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
             options.output + ": cannot create a file beside it to write into: " + error);
     }
     PackageWriter writer(out, options.block_size);
+    writer.SetFixedPieces(options.fast);
     ProgressBar bar(io.err, io.terminal && !options.quiet, "packing   ");
     int64_t done = 0;
     for (const auto& file : set.files) {
