@@ -170,7 +170,7 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders, "As for create");
     exe_verb->add_option("--mtime", exe.mtime,
                          "As for create: every file's times, for reproducible products");
-    exe_verb->add_flag("-q,--quiet", exe.quiet, "No summary");
+    exe_verb->add_flag("-q,--quiet", exe.quiet, "No progress bar and no summary");
     exe_verb->footer(
         std::string("Stamps ") +
         (generic.empty() ? kGenericProgramName : DisplayPath(generic).c_str()) +

@@ -211,9 +211,8 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
         if (!ready.ok) return Complain(io, EXIT_PROBLEM, ready.error);
         package = ready.bytes();
     } else if (!options.no_package) {
-        CreateOptions create = options;
-        create.quiet = true;
-        const int code = PackInto(create, io, packed, summary);
+        // Packing a large folder takes a while: the same bar as create's, unless -q.
+        const int code = PackInto(options, io, packed, summary);
         if (code != EXIT_OK) return code;
         if (!packed.Flush(error) || !packed_bytes.Open(packed.path(), error)) {
             return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
