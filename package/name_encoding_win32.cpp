@@ -5,21 +5,12 @@
 #include <string_view>
 
 #include "package/name_encoding.h"
+#include "package/wide_text.h"
 
 namespace {
 
-constexpr UINT SHIFT_JIS_CODE_PAGE = 932;
-
 bool ToWide(UINT code_page, std::string_view in, std::wstring& out) {
-    out.clear();
-    if (in.empty()) return true;
-    const int in_size = static_cast<int>(in.size());
-    const int size =
-        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(), in_size, nullptr, 0);
-    if (size <= 0) return false;
-    out.resize(static_cast<size_t>(size));
-    return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(), in_size, out.data(),
-                               size) == size;
+    return code_page == CP_UTF8 ? Utf8ToWide(in, out) : ShiftJisToWide(in, out);
 }
 
 bool FromWide(UINT code_page, const std::wstring& in, std::string& out) {

@@ -11,19 +11,18 @@
 
 namespace platform {
 
-// Room for an output path, terminator included: the system's path buffer on Windows, PATH_MAX
-// elsewhere.
-#ifdef _WIN32
-inline constexpr size_t OUTPUT_PATH_CAPACITY = PATH_BUFFER_SIZE;
-#else
+// Room for an output path in UTF-8, terminator included: PATH_MAX on POSIX systems. Windows
+// counts paths in UTF-16 units and takes up to 32,767 of them in the "\\?\" form; the same 4,096
+// bytes hold at least 1,365 characters there, far beyond MAX_PATH, and a longer path is refused
+// before anything is created.
 inline constexpr size_t OUTPUT_PATH_CAPACITY = 4096;
-#endif
 
 enum class EntryPath { ok, refused_name, too_long };
 
-// Writes folder, separator and the entry's stored (Shift-JIS) name into `path`, in the form the
-// file calls below take. The name is judged as those calls will read it: `refused_name` when it
-// could reach outside the folder or name a device, `too_long` when the whole does not fit.
+// Writes folder (UTF-8), separator and the entry's stored (Shift-JIS) name into `path`, in the
+// form the file calls below take (UTF-8). The name is judged as those calls will read it:
+// `refused_name` when it could reach outside the folder or name a device, `too_long` when the whole
+// does not fit.
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path);
 
 // The destination folder for one extraction. On POSIX systems it is opened once, and every file

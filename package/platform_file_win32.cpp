@@ -1,20 +1,18 @@
-// The engine's system calls on Windows: the ANSI file functions with Shift-JIS paths.
+// The engine's system calls on Windows: the W file functions. Paths arrive in UTF-8; entry
+// names are Shift-JIS and read with code page 932 whatever the system's own code page is.
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "package/entry_name.h"
 #include "package/platform_file.h"
+#include "package/wide_text.h"
 
 namespace platform {
 
 namespace {
-
-// CreateFileA reads the name with the system code page, so that is whose lead bytes count.
-bool IsSystemLeadByte(uint8_t byte) {
-    return IsDBCSLeadByteEx(CP_ACP, byte) != FALSE;
-}
 
 FILETIME ToFileTime(FileTime value) {
     FILETIME time;
@@ -29,17 +27,22 @@ HANDLE ToHandle(FileHandle file) {
 
 }  // namespace
 
+// A name is judged in its own encoding, code page 932, and must convert from it exactly: a
+// byte sequence that 932 does not define would otherwise become a substitute character.
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path) {
-    if (!IsSafeEntryName(std::string_view(name, name_length), IsSystemLeadByte)) {
+    const std::string_view stored(name, name_length);
+    std::wstring wide;
+    if (!IsSafeEntryName(stored, IsShiftJisLeadByte) || !ShiftJisToWide(stored, wide)) {
         return EntryPath::refused_name;
     }
+    const std::string utf8 = WideToUtf8(wide);
     if (folder == nullptr) return EntryPath::too_long;
     const size_t folder_length = std::strlen(folder);
-    if (folder_length + 1 + name_length + 1 > OUTPUT_PATH_CAPACITY) return EntryPath::too_long;
+    if (folder_length + 1 + utf8.size() + 1 > OUTPUT_PATH_CAPACITY) return EntryPath::too_long;
     std::memcpy(path, folder, folder_length);
     path[folder_length] = '\\';
-    std::memcpy(path + folder_length + 1, name, name_length);
-    path[folder_length + 1 + name_length] = '\0';
+    std::memcpy(path + folder_length + 1, utf8.data(), utf8.size());
+    path[folder_length + 1 + utf8.size()] = '\0';
     return EntryPath::ok;
 }
 
@@ -52,16 +55,19 @@ OutputFolder::~OutputFolder() {
 // a junction in its place, until the extraction ends. (A handle that may only read attributes
 // would take no part in the sharing check.)
 void OutputFolder::Open(const char* folder) {
-    if (folder == nullptr) return;
+    std::wstring wide;
+    if (folder == nullptr || !FileSystemPath(folder, wide)) return;
     const HANDLE handle =
-        CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<intptr_t>(handle);
 }
 
 FileHandle CreateNewFile(const OutputFolder&, const char* path) {
-    const HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring wide;
+    if (!FileSystemPath(path, wide)) return INVALID_FILE;
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
     return reinterpret_cast<FileHandle>(file);
 }
@@ -84,7 +90,8 @@ void CloseFile(FileHandle file) {
 }
 
 void ApplyFileAttributes(const OutputFolder&, const char* path, uint32_t attributes) {
-    SetFileAttributesA(path, attributes);
+    std::wstring wide;
+    if (FileSystemPath(path, wide)) SetFileAttributesW(wide.c_str(), attributes);
 }
 
 bool ReadFromSource(FileHandle source, void* buffer, int32_t size) {

@@ -49,10 +49,6 @@ const char* ReadArgument(const char* p, std::string& out) {
         if (*p == '\0' || (!quoted && IsBlank(*p))) {
             return p;
         }
-        // A double-byte character goes whole: its second byte may be 0x5C.
-        if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-            out.push_back(*p++);
-        }
         out.push_back(*p++);
     }
 }
@@ -96,6 +92,22 @@ std::vector<std::string> SplitCommandLine(const char* text) {
         arguments.push_back(argument);
     }
     return arguments;
+}
+
+const char* CommandTail(const char* command_line) {
+    const char* p = command_line;
+    bool quoted = false;
+    // Blanks end the path only outside quotes; any other control character ends it too.
+    while (*p != '\0' && (quoted || static_cast<unsigned char>(*p) > ' ')) {
+        if (*p == '"') {
+            quoted = !quoted;
+        }
+        ++p;
+    }
+    while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') {
+        ++p;
+    }
+    return p;
 }
 
 CommandLine ParseCommandLine(const char* tail) {
@@ -156,12 +168,6 @@ void AppendArgument(std::string& command, const std::string& argument) {
     size_t backslashes = 0;
     for (size_t i = 0; i < argument.size(); ++i) {
         const char c = argument[i];
-        if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < argument.size()) {
-            command.push_back(c);
-            command.push_back(argument[++i]);
-            backslashes = 0;
-            continue;
-        }
         if (c == '"') {
             // Backslashes before a quote are doubled, and the quote itself escaped.
             command.append(backslashes + 1, '\\');

@@ -17,10 +17,16 @@ struct CommandLine {
     std::string setup_arguments;    // everything after "--", verbatim
 };
 
+// The command line is UTF-8 text (from GetCommandLineW), in which a backslash byte is always a
+// backslash.
+
 // Splits a command line into arguments as the C runtime does (blanks separate, double quotes
-// group, backslashes escape only before a quote), walking Shift-JIS characters so that a second
-// byte 0x5C is never taken for a backslash.
+// group, backslashes escape only before a quote).
 std::vector<std::string> SplitCommandLine(const char* text);
+
+// The command tail: `command_line` after the program's own path (quoted or not) and the blanks
+// that follow it, as the start-up code hands it to WinMain.
+const char* CommandTail(const char* command_line);
 
 // Reads the switches of a command tail. Switch names ignore case; anything else is ignored.
 CommandLine ParseCommandLine(const char* tail);

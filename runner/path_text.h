@@ -1,15 +1,9 @@
-// Shift-JIS path text: helpers that understand double-byte characters (no Windows needed).
+// The program's path text (no Windows needed). Paths are UTF-8, in which no byte of a
+// character beyond ASCII is ever '\\', '/', ':' or '.', so a byte search finds only real
+// separators and dots.
 #pragma once
 
 #include <cstddef>
-
-// Lead bytes of code page 932. The range runs to 0xFC: the user-defined and IBM-extension
-// characters (0xF0-0xFC) are double-byte too, and some of them end in 0x5C.
-bool IsLeadByte(unsigned char byte);
-
-// True when, walking `text` character by character from its start, a double-byte character
-// begins exactly at `index`.
-bool IsLeadBytePosition(const char* text, int index);
 
 // Cuts `path` in place at its last separator (a drive prefix such as "C:" stays whole).
 void TrimLastComponent(char* path);
@@ -28,11 +22,5 @@ bool EndsWithSeparator(const char* path);
 // leaving `out` empty, when the result does not fit.
 bool JoinPath(char* out, size_t size, const char* folder, const char* name);
 
-// Writes `path` in double quotes, the form a command line needs when the path holds blanks.
-bool QuotePath(char* out, size_t size, const char* path);
-
 // A relaunched run carries "/RUNAS" somewhere in its command tail (case matters).
 bool HasRelaunchArgument(const char* command_tail);
-
-// "." and ".." in a folder listing: the only names a clean-up must skip.
-bool IsDotEntry(const char* name);

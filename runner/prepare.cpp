@@ -5,10 +5,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "package/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
+#include "runner/system_folders.h"
 #include "runner/system_library.h"
 #include "runner/unpack_app.h"
 #include "ui/confirm_dialog.h"
@@ -30,11 +33,9 @@ static_assert(FitsBuffer(ABANDON_MESSAGE, 2, kMaxNameAndVersion, kTitleBufferSiz
 // The longest format around name and version: it sets their limit.
 static_assert(FitsBuffer(SAVE_TITLE, 2, kMaxNameAndVersion, kTitleBufferSize) &&
               !FitsBuffer(SAVE_TITLE, 2, kMaxNameAndVersion + 1, kTitleBufferSize));
-constexpr size_t RETRY_MESSAGE_SIZE = 516;
-static_assert(FitsBuffer(RETRY_MESSAGE, 1, PATH_BUFFER_SIZE - 1, RETRY_MESSAGE_SIZE));
 
 // No file-type filter: an empty description for "*.*".
-constexpr char SAVE_FILTER[] = "\0*.*\0";
+constexpr wchar_t SAVE_FILTER[] = L"\0*.*\0";
 
 bool IsNtFamily() {
     OSVERSIONINFOA version;
@@ -46,35 +47,52 @@ bool IsNtFamily() {
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-void CopyPath(char* to, const char* from) {
-    const size_t len = strnlen(from, PATH_BUFFER_SIZE - 1);
-    std::memcpy(to, from, len);
-    to[len] = '\0';
+// The destination holds UTF-8; a path too long for it is refused whole, never cut short.
+bool CopyPath(char (&to)[platform::OUTPUT_PATH_CAPACITY], const std::string& from) {
+    if (from.size() >= sizeof to) {
+        to[0] = '\0';
+        return false;
+    }
+    std::memcpy(to, from.c_str(), from.size() + 1);
+    return true;
 }
 
-using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
+using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEW);
+
+bool CreateFolder(const char* path) {
+    std::wstring wide;
+    return FileSystemPath(path, wide) && CreateDirectoryW(wide.c_str(), nullptr) != 0;
+}
 
 // Creates `path` and whatever folders above it are missing; only the last must be new.
 bool CreateFolderAndParents(const char* path) {
-    if (CreateDirectoryA(path, nullptr) != 0) {
+    if (CreateFolder(path)) {
         return true;
     }
     if (GetLastError() != ERROR_PATH_NOT_FOUND) {
         return false;
     }
-    char parent[PATH_BUFFER_SIZE];
-    CopyPath(parent, path);
-    TrimLastComponent(parent);
-    if (std::strcmp(parent, path) == 0) {
+    std::string parent = path;
+    parent.push_back('\0');
+    TrimLastComponent(parent.data());
+    if (std::strcmp(parent.c_str(), path) == 0) {
         return false;
     }
-    CreateFolderAndParents(parent);
-    return CreateDirectoryA(path, nullptr) != 0;
+    CreateFolderAndParents(parent.c_str());
+    return CreateFolder(path);
 }
 
 bool IsPlainFile(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+    std::wstring wide;
+    if (!FileSystemPath(path, wide)) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::wstring RetryMessage(const char* path) {
+    return WideFromShiftJisWith(RETRY_MESSAGE, path);
 }
 
 }  // namespace
@@ -113,7 +131,8 @@ int UnpackApp::Prepare(int show_confirmation) {
 
     char text[kTitleBufferSize];
     std::snprintf(text, sizeof text, ABANDON_MESSAGE, Name(), Version());
-    MessageBoxA(nullptr, text, Caption(), MB_OK);
+    MessageBoxW(nullptr, WideFromShiftJis(text).c_str(), WideFromShiftJis(Caption()).c_str(),
+                MB_OK);
     return 0;
 }
 
@@ -124,21 +143,17 @@ int UnpackApp::ChooseDestination() {
 
     std::memset(destination, 0, sizeof destination);
     if (!options.unpack_folder.empty()) {
-        CopyPath(destination, options.unpack_folder.c_str());
         // A path too long for the buffer is not created cut short, under some other name.
-        if (options.unpack_folder.size() < PATH_BUFFER_SIZE &&
-            CreateFolderAndParents(destination)) {
+        if (CopyPath(destination, options.unpack_folder) && CreateFolderAndParents(destination)) {
             return 1;
         }
     } else {
-        const DWORD len = GetModuleFileNameA(nullptr, destination, PATH_BUFFER_SIZE);
-        if (len == 0 || len >= PATH_BUFFER_SIZE) {
-            // A truncated path would name some other folder.
-            std::memset(destination, 0, sizeof destination);
+        std::string own_path;
+        if (!OwnProgramPath(own_path) || !CopyPath(destination, own_path)) {
             return 0;
         }
         CutExtension(destination);
-        if (CreateDirectoryA(destination, nullptr) != 0) {
+        if (CreateFolder(destination)) {
             return 1;
         }
     }
@@ -147,72 +162,74 @@ int UnpackApp::ChooseDestination() {
         return 0;
     }
 
-    char message[RETRY_MESSAGE_SIZE];
-    std::snprintf(message, sizeof message, RETRY_MESSAGE, destination);
+    std::wstring message = RetryMessage(destination);
 
-    // Filled once: each later round offers the name chosen in the round before.
-    char file[PATH_BUFFER_SIZE];
-    CopyPath(file, Name());
+    // Filled once: each later round offers the name chosen in the round before. The dialog
+    // keeps to MAX_PATH: a longer choice fails there, as it always did.
+    wchar_t file[MAX_PATH] = {};
+    const std::wstring name = WideFromShiftJis(Name());
+    name.copy(file, MAX_PATH - 1);
     char title[kTitleBufferSize];
     std::snprintf(title, sizeof title, SAVE_TITLE, Name(), Version());
-    OPENFILENAMEA dialog;
+    const std::wstring wide_title = WideFromShiftJis(title);
+    OPENFILENAMEW dialog;
     std::memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = nullptr;
-    dialog.hInstance = GetModuleHandleA(nullptr);
+    dialog.hInstance = GetModuleHandleW(nullptr);
     dialog.lpstrFilter = SAVE_FILTER;
     dialog.lpstrFile = file;
-    dialog.nMaxFile = PATH_BUFFER_SIZE;
-    dialog.lpstrTitle = title;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrTitle = wide_title.c_str();
     dialog.Flags = OFN_HIDEREADONLY;
 
     const auto get_save_file_name =
-        SystemFunction<GetSaveFileNameFunction>("comdlg32.dll", "GetSaveFileNameA");
+        SystemFunction<GetSaveFileNameFunction>("comdlg32.dll", "GetSaveFileNameW");
     if (get_save_file_name == nullptr) {
         return 0;
     }
 
+    const std::wstring caption = WideFromShiftJis(RETRY_CAPTION);
     for (;;) {
-        if (MessageBoxA(window, message, RETRY_CAPTION, MB_OKCANCEL) != IDOK) {
+        if (MessageBoxW(window, message.c_str(), caption.c_str(), MB_OKCANCEL) != IDOK) {
             return 0;
         }
         if (get_save_file_name(&dialog) == 0) {
             return 0;
         }
-        CopyPath(destination, file);
-        if (CreateDirectoryA(destination, nullptr) != 0) {
+        if (CopyPath(destination, WideToUtf8(file)) && CreateFolder(destination)) {
             return 1;
         }
-        std::snprintf(message, sizeof message, RETRY_MESSAGE, destination);
+        message = RetryMessage(destination);
     }
 }
 
 int UnpackApp::MakeWorkFolder() {
     std::memset(destination, 0, sizeof destination);
-    const UINT len = GetWindowsDirectoryA(destination, PATH_BUFFER_SIZE);
-    if (len == 0 || len >= PATH_BUFFER_SIZE) {
-        std::memset(destination, 0, sizeof destination);
+    std::string base;
+    if (!WindowsFolder(base)) {
         return 0;
     }
-    char base[PATH_BUFFER_SIZE];
-    CopyPath(base, destination);
 
     // The first n whose folder cannot be listed; an existing empty folder still lists "." and
     // "..", and a plain file in the way cannot be listed, so its creation fails below.
     for (int n = 1;; ++n) {
         char name[32];
         std::snprintf(name, sizeof name, "UnpackDir%d\\*.*", n);
-        if (!JoinPath(destination, PATH_BUFFER_SIZE, base, name)) {
+        if (!JoinPath(destination, sizeof destination, base.c_str(), name)) {
             return 0;
         }
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(destination, &found);
+        std::wstring pattern;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FileSystemPath(destination, pattern)
+                            ? FindFirstFileW(pattern.c_str(), &found)
+                            : INVALID_HANDLE_VALUE;
         if (search != INVALID_HANDLE_VALUE) {
             FindClose(search);
             continue;
         }
         TrimLastComponent(destination);
-        if (CreateDirectoryA(destination, nullptr) != 0) {
+        if (CreateFolder(destination)) {
             return 1;
         }
         // Unattended installs started together race for the same number: a folder another run

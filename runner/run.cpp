@@ -6,8 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "package/wide_text.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
+#include "runner/system_folders.h"
 #include "runner/system_library.h"
 #include "runner/unpack_app.h"
 #include "runner/usage.h"
@@ -15,7 +17,7 @@
 namespace {
 
 using InitCommonControlsFunction = void(WINAPI*)();
-using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
 
 // The keyboard and mouse message ranges as the program has always taken them: WM_KEYFIRST to
 // 0x108 (the older SDKs' WM_KEYLAST, before WM_UNICHAR) and WM_MOUSEFIRST to 0x209 (their
@@ -35,7 +37,7 @@ bool IsKeyboardOrMouse(UINT message) {
 bool OfferToAncestors(MSG* msg) {
     for (HWND ancestor = GetParent(msg->hwnd); ancestor != nullptr;
          ancestor = GetParent(ancestor)) {
-        if (IsDialogMessageA(ancestor, msg) != 0) {
+        if (IsDialogMessageW(ancestor, msg) != 0) {
             return true;
         }
     }
@@ -44,12 +46,12 @@ bool OfferToAncestors(MSG* msg) {
 
 void PumpUntilQuit() {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (IsKeyboardOrMouse(msg.message) && OfferToAncestors(&msg)) {
             continue;
         }
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
 }
 
@@ -62,22 +64,22 @@ void WaitServingSentMessages(HANDLE thread) {
             return;
         }
         MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 
 // Paths in the switches are taken from the folder the run started in; an elevated copy starts
-// in another one. A path that does not fit the program's buffers stays as given and fails later.
+// in another one.
 void MakeAbsolute(std::string& path) {
     if (path.empty()) {
         return;
     }
-    char full[PATH_BUFFER_SIZE];
-    const DWORD len = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, full, nullptr);
-    if (len == 0 || len >= PATH_BUFFER_SIZE) {
+    std::wstring wide;
+    std::wstring full;
+    if (!Utf8ToWide(path, wide) || !FullPath(wide, full)) {
         return;
     }
-    path.assign(full, len);
+    path = WideToUtf8(full);
     // "D:\dest\" names the folder "D:\dest"; a drive's root keeps its separator.
     while (path.size() > 3 && EndsWithSeparator(path.c_str())) {
         path.pop_back();
@@ -114,10 +116,10 @@ int UnpackApp::Run(const char* command_tail) {
     MakeAbsolute(options.log_file);
     log.Open(options.log_file);
     if (log.IsOn()) {
-        char own_path[PATH_BUFFER_SIZE];
-        const DWORD len = GetModuleFileNameA(nullptr, own_path, PATH_BUFFER_SIZE);
-        own_path[len < PATH_BUFFER_SIZE ? len : 0] = '\0';
-        log.Write("start: %s %s, %s", Name(), Version(), own_path);
+        std::string own_path;
+        OwnProgramPath(own_path);
+        log.Write("start: %s %s, %s", Utf8FromShiftJis(Name()).c_str(),
+                  Utf8FromShiftJis(Version()).c_str(), own_path.c_str());
         log.Write("command line: %s", command_tail != nullptr ? command_tail : "");
     }
 
@@ -195,25 +197,25 @@ int UnpackApp::Finish(int exit_code) {
 // Starts this program again elevated. An unattended run waits for the copy and returns its exit
 // code; otherwise, and when the copy does not start (elevation declined), `exit_code` stands.
 int UnpackApp::Relaunch(int exit_code) {
-    char path[PATH_BUFFER_SIZE];
-    const DWORD len = GetModuleFileNameA(nullptr, path, PATH_BUFFER_SIZE - 1);
+    std::string path;
     const auto shell_execute_ex =
-        SystemFunction<ShellExecuteExFunction>("shell32.dll", "ShellExecuteExA");
-    if (len == 0 || len >= PATH_BUFFER_SIZE - 1 || shell_execute_ex == nullptr) {
+        SystemFunction<ShellExecuteExFunction>("shell32.dll", "ShellExecuteExW");
+    if (!OwnProgramPath(path) || shell_execute_ex == nullptr) {
         log.Write("exit code %d: %s; no elevated copy could be started", exit_code,
                   Meaning(exit_code));
         return exit_code;
     }
-    path[len] = '\0';
     const std::string parameters = RelaunchTail(options);
+    const std::wstring wide_path = WideFromUtf8(path);
+    const std::wstring wide_parameters = WideFromUtf8(parameters);
 
-    SHELLEXECUTEINFOA shell;
+    SHELLEXECUTEINFOW shell;
     std::memset(&shell, 0, sizeof shell);
     shell.cbSize = sizeof shell;
     shell.fMask = options.unattended ? SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI : 0;
-    shell.lpVerb = "runas";
-    shell.lpFile = path;
-    shell.lpParameters = parameters.c_str();
+    shell.lpVerb = L"runas";
+    shell.lpFile = wide_path.c_str();
+    shell.lpParameters = wide_parameters.c_str();
     shell.nShow = SW_SHOW;
     log.Write("relaunch: starting an elevated copy: %s", parameters.c_str());
     if (shell_execute_ex(&shell) == 0) {

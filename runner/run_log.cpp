@@ -5,6 +5,15 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "package/wide_text.h"
+
+namespace {
+
+// Marks the file as UTF-8 for editors that would otherwise guess the system's code page.
+constexpr char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
+
+}  // namespace
+
 void RunLog::Write(const char* format, ...) {
     if (!IsOn()) {
         return;
@@ -36,14 +45,23 @@ void RunLog::Write(const char* format, ...) {
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u [%lu] ", now.wYear,
                   now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                   static_cast<unsigned long>(GetCurrentProcessId()));
-    const std::string line = stamp + text + "\r\n";
+    std::string line = stamp + text + "\r\n";
 
     // Opened for each line and only for appending: every write lands whole at the end, even
     // when another run (the elevated copy, a second install) writes to the same file.
-    HANDLE file = CreateFileA(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring wide;
+    if (!FileSystemPath(path_, wide)) {
+        return;
+    }
+    HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return;
+    }
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size) != 0 && size.QuadPart == 0) {
+        line.insert(0, BYTE_ORDER_MARK);
     }
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

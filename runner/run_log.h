@@ -1,5 +1,6 @@
-// The log asked for with "/LOG=<file>": plain Shift-JIS text, one line per event, each with
-// the local time and the process id (an elevated copy writes to the same file).
+// The log asked for with "/LOG=<file>": UTF-8 text (paths may hold any character), one line per
+// event, each with the local time and the process id (an elevated copy writes to the same
+// file). A new or empty log starts with a byte-order mark.
 #pragma once
 
 #include <string>
@@ -10,7 +11,8 @@ class RunLog {
     void Open(const std::string& path) { path_ = path; }
     bool IsOn() const { return !path_.empty(); }
 
-    // Appends one line, formatted printf-style; line breaks inside are made blanks.
+    // Appends one line, formatted printf-style from UTF-8 text; line breaks inside are made
+    // blanks.
     void Write(const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
   private:

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "package/wide_text.h"
 #include "resources/stamp_resources.h"
 
 namespace {
@@ -10,7 +11,8 @@ namespace {
 // One identity string: absent gives `fallback`; present but larger than `out` gives false.
 bool ReadString(HMODULE module, const char* name, const char* fallback, char* out, size_t size) {
     std::string_view text = fallback;
-    HRSRC resource = FindResourceA(module, name, kIdentityResourceType);
+    HRSRC resource = FindResourceW(module, WideFromUtf8(name).c_str(),
+                                   WideFromUtf8(kIdentityResourceType).c_str());
     if (resource != nullptr) {
         HGLOBAL loaded = LoadResource(module, resource);
         const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
@@ -27,7 +29,7 @@ bool ReadString(HMODULE module, const char* name, const char* fallback, char* ou
 }  // namespace
 
 StampedApp::StampedApp(HMODULE module) {
-    if (module == nullptr) module = GetModuleHandleA(nullptr);
+    if (module == nullptr) module = GetModuleHandleW(nullptr);
     const ProductInfo& defaults = *this;
     const bool read =
         ReadString(module, kIdentityName, defaults.ProductInfo::Name(), name_, sizeof name_) &&

@@ -5,19 +5,22 @@
 
 #include <windows.h>
 
-#include "runner/path_text.h"
+#include <string>
+
+#include "package/wide_text.h"
 
 // Returns the function, or null when the DLL or the function is missing.
 template <typename Function>
 Function SystemFunction(const char* dll, const char* name) {
-    HMODULE module = GetModuleHandleA(dll);
+    const std::wstring wide_dll = WideFromUtf8(dll);
+    HMODULE module = GetModuleHandleW(wide_dll.c_str());
     if (module == nullptr) {
-        char path[MAX_PATH];
-        const UINT len = GetSystemDirectoryA(path, MAX_PATH);
-        if (len == 0 || len >= MAX_PATH || !JoinPath(path, sizeof path, path, dll)) {
+        wchar_t folder[MAX_PATH];
+        const UINT len = GetSystemDirectoryW(folder, MAX_PATH);
+        if (len == 0 || len >= MAX_PATH) {
             return nullptr;
         }
-        module = LoadLibraryA(path);
+        module = LoadLibraryW((std::wstring(folder, len) + L"\\" + wide_dll).c_str());
     }
     if (module == nullptr) {
         return nullptr;

@@ -7,6 +7,7 @@
 
 #include "package/package_extractor.h"
 #include "package/package_format.h"
+#include "package/platform_file.h"
 #include "runner/command_line.h"
 #include "resources/product_info.h"
 #include "runner/run_log.h"
@@ -59,7 +60,8 @@ public:
     // Created, taken and released by the worker alone, so no thread ever waits on it; kept
     // because the run is built that way, harmless as it is.
     HANDLE worker_lock;
-    char destination[PATH_BUFFER_SIZE];
+    // UTF-8, as the extraction engine takes it; room for a path as long as the engine can use.
+    char destination[platform::OUTPUT_PATH_CAPACITY];
     int32_t install_mode;
 
     // Beyond the classic fields: what the exit code and a relaunched run need.

@@ -2,10 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <string>
 
-#include "package/package_format.h"
+#include "package/wide_text.h"
 #include "runner/path_text.h"
+#include "runner/system_folders.h"
 
 namespace {
 
@@ -33,13 +34,11 @@ constexpr char USAGE[] =
 
 }  // namespace
 
+// The program's name is UTF-8 and the text Shift-JIS: each is converted from its own encoding.
 void ShowUsage(const ProductInfo& product) {
-    char path[PATH_BUFFER_SIZE];
-    const DWORD len = GetModuleFileNameA(nullptr, path, PATH_BUFFER_SIZE);
-    if (len == 0 || len >= PATH_BUFFER_SIZE) {
-        path[0] = '\0';
-    }
-    char text[1024];
-    std::snprintf(text, sizeof text, USAGE, path + FileNameStart(path));
-    MessageBoxA(nullptr, text, product.Caption(), MB_OK);
+    std::string path;
+    OwnProgramPath(path);
+    const std::wstring text =
+        WideFromShiftJisWith(USAGE, path.c_str() + FileNameStart(path.c_str()));
+    MessageBoxW(nullptr, text.c_str(), WideFromShiftJis(product.Caption()).c_str(), MB_OK);
 }

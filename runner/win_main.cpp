@@ -1,7 +1,11 @@
 // The program's entry: restrict where DLLs come from, then run the product.
 #include <windows.h>
 
+#include <string>
+
+#include "package/wide_text.h"
 #include "product_app.h"
+#include "runner/command_line.h"
 
 namespace {
 
@@ -11,7 +15,7 @@ using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 // later must come from System32 only. Older systems lack the call; there the DLLs the program
 // loads later are named by their full System32 path.
 void RestrictDllSearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     if (kernel == nullptr) {
         return;
     }
@@ -24,8 +28,11 @@ void RestrictDllSearch() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_tail, int) {
+// The tail WinMain is given went through the system's code page, which may not spell the paths
+// in it: the switches are read from the UTF-16 command line instead, as UTF-8.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();
+    const std::string command_line = WideToUtf8(GetCommandLineW());
     ProductApp app;
-    return app.Run(command_tail);
+    return app.Run(CommandTail(command_line.c_str()));
 }

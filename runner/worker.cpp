@@ -7,27 +7,29 @@
 #include <string>
 
 #include "package/integrity_record.h"
+#include "package/wide_text.h"
 #include "package/window_progress.h"
-#include "runner/path_text.h"
+#include "runner/file_retry.h"
 #include "runner/unpack_app.h"
+#include "runner/work_folder_cleanup.h"
 #include "ui/window_messages.h"
 
 namespace {
 
-constexpr char PACKAGE_RESOURCE_TYPE[] = "FILESPACK";
+constexpr wchar_t PACKAGE_RESOURCE_TYPE[] = L"FILESPACK";
 constexpr char SETUP_PROGRAM[] = "Setup.exe";
 
 void Send(HWND window, UINT message) {
     if (window != nullptr) {
-        SendMessageA(window, message, 0, 0);
+        SendMessageW(window, message, 0, 0);
     }
 }
 
 // The package bytes and their real length: a package whose header claims more than the
 // resource holds must fail instead of reading past it.
 const uint8_t* FindPackage(const char* name, size_t* size) {
-    HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC resource = FindResourceA(module, name, PACKAGE_RESOURCE_TYPE);
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(module, WideFromShiftJis(name).c_str(), PACKAGE_RESOURCE_TYPE);
     if (resource == nullptr) {
         return nullptr;
     }
@@ -40,21 +42,24 @@ const uint8_t* FindPackage(const char* name, size_t* size) {
 }
 
 // Runs Setup.exe with the arguments passed after "--" and waits for it. Returns false when it
-// could not be started.
+// could not be started. Its path stays within MAX_PATH: a program started from a longer path
+// cannot rely on its own folder working, so it is not started at all.
 bool RunSetup(UnpackApp* app, const char* folder) {
-    char program[PATH_BUFFER_SIZE];
-    char quoted[PATH_BUFFER_SIZE + 2];
-    if (!JoinPath(program, sizeof program, folder, SETUP_PROGRAM) ||
-        !QuotePath(quoted, sizeof quoted, program)) {
+    std::string program = folder;
+    program += '\\';
+    program += SETUP_PROGRAM;
+    std::wstring wide_program;
+    if (!Utf8ToWide(program, wide_program) || wide_program.size() >= MAX_PATH) {
         app->log.Write("Setup.exe: the path is too long: %s", folder);
         return false;
     }
-    std::string command = quoted;
+    std::string command = '"' + program + '"';
     if (!app->options.setup_arguments.empty()) {
         command += ' ';
         command += app->options.setup_arguments;
     }
-    STARTUPINFOA startup;
+    std::wstring wide_command = WideFromUtf8(command);
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
@@ -62,11 +67,18 @@ bool RunSetup(UnpackApp* app, const char* folder) {
     app->log.Write("Setup.exe: %s", command.c_str());
     // The program by its full path and a quoted command line: without them a folder with
     // blanks would have the system try "C:\Program" and the like first.
-    if (CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process) == 0) {
-        app->log.Write("Setup.exe: could not be started (error %lu)",
-                       static_cast<unsigned long>(GetLastError()));
-        return false;
+    SystemRetryClock clock;
+    RetryDeadline deadline(clock);
+    while (CreateProcessW(wide_program.c_str(), wide_command.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &startup, &process) == 0) {
+        const DWORD error = GetLastError();
+        if (!deadline.Retry(FaultOf(error))) {
+            app->log.Write("Setup.exe: could not be started (error %lu)",
+                           static_cast<unsigned long>(error));
+            return false;
+        }
+        app->log.Write("Setup.exe: not startable yet (error %lu), trying again",
+                       static_cast<unsigned long>(error));
     }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exit_code = 0;
@@ -80,67 +92,13 @@ bool RunSetup(UnpackApp* app, const char* folder) {
     return true;
 }
 
-// The folder was empty before the extraction: what it holds now is what was written.
-void LogFiles(RunLog& log, const char* folder) {
-    char pattern[PATH_BUFFER_SIZE];
-    if (!log.IsOn() || !JoinPath(pattern, sizeof pattern, folder, "*.*")) {
-        return;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        if (!IsDotEntry(found.cFileName)) {
-            const uint64_t size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
-            log.Write("file: %s\\%s (%llu bytes)", folder, found.cFileName,
-                      static_cast<unsigned long long>(size));
-        }
-    } while (FindNextFileA(search, &found) != 0);
-    FindClose(search);
-}
-
-// Deletes the top-level files and then the folder; subfolders (and so the folder) stay.
-void CleanUp(RunLog& log, const char* folder) {
-    char pattern[PATH_BUFFER_SIZE];
-    if (JoinPath(pattern, sizeof pattern, folder, "*.*")) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(pattern, &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (found.cFileName[0] == '\0' || IsDotEntry(found.cFileName) ||
-                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                    continue;
-                }
-                char path[PATH_BUFFER_SIZE];
-                if (!JoinPath(path, sizeof path, folder, found.cFileName)) {
-                    continue;
-                }
-                // Packages may carry read-only files, which DeleteFileA refuses.
-                if ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-                    SetFileAttributesA(path,
-                                       found.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-                }
-                DeleteFileA(path);
-            } while (FindNextFileA(search, &found) != 0);
-            FindClose(search);
-        }
-    }
-    if (RemoveDirectoryA(folder) != 0) {
-        log.Write("clean-up: removed %s", folder);
-    } else {
-        log.Write("clean-up: kept %s (not empty)", folder);
-    }
-}
-
 }  // namespace
 
 DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
     auto* app = static_cast<UnpackApp*>(parameter);
     HWND window = app->window;
 
-    app->worker_lock = CreateMutexA(nullptr, FALSE, nullptr);
+    app->worker_lock = CreateMutexW(nullptr, FALSE, nullptr);
     if (app->worker_lock != nullptr) {
         WaitForSingleObject(app->worker_lock, INFINITE);
     }
@@ -154,7 +112,8 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         app->log.Write("the program carries no package");
         if (app->options.unattended) {
             // Nobody would close a window: the run ends now, and leaves no empty folder.
-            RemoveDirectoryA(app->destination);
+            std::wstring folder;
+            if (FileSystemPath(app->destination, folder)) RemoveDirectoryW(folder.c_str());
             app->log.Write("clean-up: removed %s", app->destination);
         } else {
             // The window stays, and so does the empty folder, until the user closes it.
@@ -162,9 +121,9 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         }
     } else {
         found = 1;
-        char folder[PATH_BUFFER_SIZE];
+        char folder[sizeof app->destination];
         std::memcpy(folder, app->destination, sizeof folder);
-        folder[PATH_BUFFER_SIZE - 1] = '\0';
+        folder[sizeof folder - 1] = '\0';
 
         // A package that carries an integrity record must match it before any file exists;
         // a damaged one then fails as a failed extraction does, with nothing written.
@@ -186,13 +145,13 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 package_extractor.progress_window).load(std::memory_order_acquire);
             if (extracted != 0 && integrity == IntegrityVerdict::VERIFIED && target != nullptr) {
                 const auto length = static_cast<WPARAM>(package_extractor.total_length);
-                PostMessageA(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
+                PostMessageW(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
             }
             // The listener lives in this frame only.
             package_extractor.SetProgressTarget(nullptr, 0);
-            LogFiles(app->log, folder);
+            LogFolderFiles(app->log, folder);
             if (extracted == 0) {
-                app->log.Write("extraction failed: %s", result.message);
+                app->log.Write("extraction failed: %s", Utf8FromShiftJis(result.message).c_str());
             }
         }
 
@@ -211,10 +170,10 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 Send(window, MSG_FAILED);
             }
             Send(window, MSG_PLEASE_WAIT);
-            CleanUp(app->log, folder);
+            CleanUpWorkFolder(app->log, folder);
         }
         if (window != nullptr) {
-            PostMessageA(window, WM_CLOSE, 0, 0);
+            PostMessageW(window, WM_CLOSE, 0, 0);
         }
     }
 

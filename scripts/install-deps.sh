@@ -26,9 +26,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >&2
 fi
 
-# Wine takes its ANSI code page (932) from the locale, which must exist.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
-fi
+# Wine takes its ANSI code page from the locale, which must exist: Japanese (932) for every
+# test, and the other language settings the program is also tried under (1252, 936, 949, and
+# 65001 for hi_IN).
+for wine_locale in ja_JP en_US zh_CN ko_KR hi_IN; do
+    if ! locale -a 2>/dev/null | grep -qi "^$wine_locale.utf8$"; then
+        sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo localedef -i "$wine_locale" -f UTF-8 "$wine_locale.UTF-8"
+    fi
+done

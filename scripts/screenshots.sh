@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Retakes docs/confirm-dialog.png and docs/progress-window.png: the sample product's windows
-# under Wine in Xvfb, Japanese locale, dialog font mapped to the IPA fonts (wine-prefix.sh).
+# under Wine in Xvfb, Japanese locale, dialog font mapped to the IPA fonts (wine-prefix.sh); then
+# the same windows on an English Windows (en_US, code page 1252) and on one whose code page is
+# UTF-8 (hi_IN), docs/*-en_US.png and docs/*-hi_IN.png, which must read the same.
 # Uses the 64-bit build (build/win64, or the build folder given as $1): the windows are the
 # same code and templates as in the 32-bit program, which not every host can execute.
 set -euo pipefail
@@ -13,15 +15,19 @@ fi
 cmake --build "$build" -j2 --target ui_window_pose
 pose=$(cd "$build/tests/ui" && pwd)/ui_window_pose.exe
 
-scripts/wine-prefix.sh win64
-source scripts/wine-env.sh win64
+# The prefix for the language setting in $FILESPACK_WINE_LOCALE (Japanese when unset).
+use_prefix() {
+    scripts/wine-prefix.sh win64
+    source scripts/wine-env.sh win64
+    # 64-bit Wine here does not find the caption-button font of the fonts-wine package by itself.
+    for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+        if [ -f "/usr/share/wine/fonts/$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ]; then
+            cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+        fi
+    done
+}
+use_prefix
 mkdir -p docs
-# 64-bit Wine here does not find the caption-button font of the fonts-wine package by itself.
-for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
-    if [ -f "/usr/share/wine/fonts/$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ]; then
-        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
-    fi
-done
 
 shoot() {
     local what=$1 out=$2
@@ -56,3 +62,12 @@ set_dpi 144
 trap 'set_dpi 96' EXIT
 shoot confirm docs/confirm-dialog-144dpi.png
 shoot progress docs/progress-window-144dpi.png
+set_dpi 96
+trap - EXIT
+
+for wine_locale in en_US hi_IN; do
+    export FILESPACK_WINE_LOCALE=$wine_locale.UTF-8
+    use_prefix
+    shoot confirm "docs/confirm-dialog-$wine_locale.png"
+    shoot progress "docs/progress-window-$wine_locale.png"
+done

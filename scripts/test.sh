@@ -22,8 +22,10 @@ ctest --preset tsan -j "$jobs"
 echo "== fuzzers"
 scripts/fuzz.sh "${FILESPACK_FUZZ_SECONDS:-30}"
 
+# run_wine_tests ARCH [CTEST ARGUMENTS...]
 run_wine_tests() {
     local arch=$1
+    shift
     scripts/wine-prefix.sh "$arch"
     # A persistent server, and one boot before the tests: otherwise Wine's background processes
     # hold each test's output open for seconds. Both inside the X server the tests use: a desktop
@@ -34,7 +36,17 @@ run_wine_tests() {
         wineserver -k 2>/dev/null || true
         wineserver -p
         "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
-        ctest --preset "$1" -j "$2"' _ "$arch" "$jobs"
+        ctest --preset "$1" -j "$2" "${@:3}"' _ "$arch" "$jobs" "$@"
+}
+
+# The tests labelled "languages" again under each other language setting, each in its own prefix
+# (Wine takes the ANSI code page from the locale: 1252, 936, 949, and 65001 for hi_IN).
+run_language_matrix() {
+    local arch=$1 wine_locale
+    for wine_locale in en_US zh_CN ko_KR hi_IN; do
+        echo "== Windows, $arch, language setting $wine_locale.UTF-8"
+        FILESPACK_WINE_LOCALE=$wine_locale.UTF-8 run_wine_tests "$arch" -L languages
+    done
 }
 
 echo "== Windows, 32-bit (the shipped program)"
@@ -51,3 +63,4 @@ echo "== Windows, 64-bit build of the same sources, under Wine"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
 run_wine_tests win64
+run_language_matrix win64

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "package/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "ui/window_arithmetic.h"
@@ -43,11 +44,11 @@ INT_PTR ConfirmDialog::OnInitDialog() {
     char title[kTitleBufferSize];
     std::snprintf(title, sizeof title, TITLE_FORMAT, product_info->Caption(),
                   product_info->Version());
-    SetWindowTextA(window, title);
+    SetWindowTextW(window, WideFromShiftJis(title).c_str());
 
     char text[kTextBufferSize];
     std::snprintf(text, sizeof text, EXPLANATION_FORMAT, product_info->Description());
-    SetWindowTextA(GetDlgItem(window, IDC_EXPLANATION), text);
+    SetWindowTextW(GetDlgItem(window, IDC_EXPLANATION), WideFromShiftJis(text).c_str());
 
     // The whole primary screen, not the work area: the taskbar is not taken into account.
     RECT rect;
@@ -74,5 +75,5 @@ INT_PTR ConfirmDialog::OnCommand(WPARAM wparam, LPARAM) {
 void ConfirmDialog::ReadUnpackOnly() {
     HWND box = GetDlgItem(window, IDC_UNPACK_ONLY);
     if (box == nullptr) return;
-    unpack_only = static_cast<int32_t>(SendMessageA(box, BM_GETCHECK, 0, 0));
+    unpack_only = static_cast<int32_t>(SendMessageW(box, BM_GETCHECK, 0, 0));
 }

@@ -6,23 +6,23 @@ namespace {
 // test build runs on.
 #ifdef _WIN64
 void StoreObject(HWND window, DialogWindow* object) {
-    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(object));
+    SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(object));
 }
 DialogWindow* LoadObject(HWND window) {
-    return reinterpret_cast<DialogWindow*>(GetWindowLongPtrA(window, DWLP_USER));
+    return reinterpret_cast<DialogWindow*>(GetWindowLongPtrW(window, DWLP_USER));
 }
 #else
 void StoreObject(HWND window, DialogWindow* object) {
-    SetWindowLongA(window, DWL_USER, reinterpret_cast<LONG>(object));
+    SetWindowLongW(window, DWL_USER, reinterpret_cast<LONG>(object));
 }
 DialogWindow* LoadObject(HWND window) {
-    return reinterpret_cast<DialogWindow*>(GetWindowLongA(window, DWL_USER));
+    return reinterpret_cast<DialogWindow*>(GetWindowLongW(window, DWL_USER));
 }
 #endif
 
 // Only the low 16 bits name the template, as an integer resource name.
-LPCSTR TemplateName(int resource_id) {
-    return MAKEINTRESOURCEA(static_cast<WORD>(resource_id & 0xFFFF));
+LPCWSTR TemplateName(int resource_id) {
+    return MAKEINTRESOURCEW(static_cast<WORD>(resource_id & 0xFFFF));
 }
 
 }  // namespace
@@ -30,12 +30,12 @@ LPCSTR TemplateName(int resource_id) {
 DialogWindow::DialogWindow() : window(nullptr), previous_procedure(nullptr) {}
 
 INT_PTR DialogWindow::RunModal(HWND parent, int resource_id) {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), TemplateName(resource_id), parent,
+    return DialogBoxParamW(GetModuleHandleW(nullptr), TemplateName(resource_id), parent,
                            &DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 HWND DialogWindow::CreateModeless(HWND parent, int resource_id) {
-    return CreateDialogParamA(GetModuleHandleA(nullptr), TemplateName(resource_id), parent,
+    return CreateDialogParamW(GetModuleHandleW(nullptr), TemplateName(resource_id), parent,
                               &DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -51,7 +51,7 @@ void DialogWindow::Destroy() {
 
 INT_PTR DialogWindow::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     if (previous_procedure == nullptr) return 0;
-    return CallWindowProcA(previous_procedure, window, message, wparam, lparam);
+    return CallWindowProcW(previous_procedure, window, message, wparam, lparam);
 }
 
 INT_PTR CALLBACK DialogWindow::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "package/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/unpack_app.h"
@@ -32,12 +33,12 @@ INT_PTR UnpackApp::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
 
 INT_PTR UnpackApp::OnInitDialog() {
     progress_bar = GetDlgItem(window, IDC_PROGRESS_BAR);
-    SendMessageA(progress_bar, PBM_SETRANGE32, 0, 100);
+    SendMessageW(progress_bar, PBM_SETRANGE32, 0, 100);
     static constexpr char TITLE_FORMAT[] = "SelfUnpack - %s %s";
     static_assert(FitsBuffer(TITLE_FORMAT, 2, kMaxNameAndVersion, kTitleBufferSize));
     char title[kTitleBufferSize];
     std::snprintf(title, sizeof title, TITLE_FORMAT, Name(), Version());
-    SetWindowTextA(window, title);
+    SetWindowTextW(window, WideFromShiftJis(title).c_str());
     ShowWindow(window, SW_HIDE);
     return 0;
 }
@@ -47,11 +48,12 @@ INT_PTR UnpackApp::OnProgress(WPARAM done, LPARAM total) {
     // Both values are the engine's signed 32-bit counts.
     const int32_t percent =
         ProgressPercent(static_cast<int32_t>(done), static_cast<int32_t>(total));
-    return SendMessageA(progress_bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    return SendMessageW(progress_bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
 
 INT_PTR UnpackApp::OnPleaseWait() {
-    return SetWindowTextA(GetDlgItem(window, IDC_STATUS_TEXT), "しばらくお待ちください。");
+    return SetWindowTextW(GetDlgItem(window, IDC_STATUS_TEXT),
+                          WideFromShiftJis("しばらくお待ちください。").c_str());
 }
 
 INT_PTR UnpackApp::OnFailed() {
@@ -68,7 +70,8 @@ INT_PTR UnpackApp::OnFailed() {
     if (options.unattended) {
         return 0;
     }
-    MessageBoxA(window, "解凍できません！", Caption(), MB_OK);
+    MessageBoxW(window, WideFromShiftJis("解凍できません！").c_str(),
+                WideFromShiftJis(Caption()).c_str(), MB_OK);
     return 0;
 }
 

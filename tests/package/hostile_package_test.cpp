@@ -41,6 +41,7 @@ TEST(HostilePackage, NamesThatCouldLeaveTheFolderAreRefusedBeforeAnythingIsMade)
         "lpt9",       "CON .txt",
         "\x81",      // a lead byte with nothing after it
         "\x81\x0a",  // a lead byte before a control character
+        "\x85\x40",  // a code that code page 932 leaves undefined
     };
     ScratchFolder folder;
     for (const std::string& name : names) {

@@ -1,5 +1,5 @@
-// The command line as the program reads it. Byte escapes stand for Shift-JIS characters: 0x95
-// 0x5C is "表", whose second byte is a backslash.
+// The command line as the program reads it, in UTF-8. Byte escapes keep the tests independent of
+// the compiler's character set: E8 A1 A8 is "表".
 #include "runner/command_line.h"
 
 #include <gtest/gtest.h>
@@ -22,16 +22,31 @@ TEST(SplitCommandLine, SplitsAsTheCRuntimeDoes) {
         {"\"C:\\Program Files\\x\" y", {"C:\\Program Files\\x", "y"}},
         {"a\"b c\"d", {"ab cd"}},
         {"\"\" x", {"", "x"}},
-        {"a\\\\b c\\", {"a\\\\b", "c\\"}},                // backslashes before no quote stay
-        {"\\\"a", {"\"a"}},                               // an odd run escapes the quote
-        {"\"a\\\\\" b", {"a\\", "b"}},                    // an even run halves and the quote closes
-        {"\"a\"\"b\" c", {"a\"b", "c"}},                  // "" inside quotes is one quote
-        {"\"D:\\\x95\\\" next", {"D:\\\x95\\", "next"}},  // 表 then a closing quote
-        {"\x95\\\"x y\"", {"\x95\\x y"}},
-        {"\x95", {"\x95"}},  // a lead byte at the very end
+        {"a\\\\b c\\", {"a\\\\b", "c\\"}},  // backslashes before no quote stay
+        {"\\\"a", {"\"a"}},                 // an odd run escapes the quote
+        {"\"a\\\\\" b", {"a\\", "b"}},      // an even run halves and the quote closes
+        {"\"a\"\"b\" c", {"a\"b", "c"}},    // "" inside quotes is one quote
+        {"\"D:\\\xE8\xA1\xA8\" next", {"D:\\\xE8\xA1\xA8", "next"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SplitCommandLine(c.text), c.expected) << c.text;
+    }
+}
+
+TEST(CommandTail, SkipsTheProgramAsTheStartUpCodeDoes) {
+    const struct {
+        const char* line;
+        const char* tail;
+    } cases[] = {
+        {"prog.exe /S", "/S"},
+        {"\"C:\\Zo\xC3\xAB \xE7\x8E\x8B\\p.exe\"  /S /RUNAS", "/S /RUNAS"},
+        {"\"C:\\a b\\/RUNAS.exe\"", ""},  // the program's own path is no argument
+        {"C:\\x\\p.exe\t/UNPACK", "/UNPACK"},
+        {"\"unclosed /S", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(CommandTail(c.line), c.tail) << c.line;
     }
 }
 
@@ -72,15 +87,15 @@ TEST(ParseCommandLine, RelaunchArgument) {
 }
 
 TEST(RelaunchTail, CarriesTheSwitchesToTheCopy) {
-    // Quoted paths that end in a backslash, and in 表 (second byte 0x5C).
+    // Quoted paths that end in a backslash, and in 表.
     const CommandLine line = ParseCommandLine(
-        "/S /UNPACK=\"D:\\new folder\\\\\" /LOG=\"D:\\my logs\\\x95\\\" -- /quiet \"x y\"");
+        "/S /UNPACK=\"D:\\new folder\\\\\" /LOG=\"D:\\my logs\\\xE8\xA1\xA8\" -- /quiet \"x y\"");
     const std::string tail = RelaunchTail(line);
     const CommandLine copy = ParseCommandLine(tail.c_str());
     EXPECT_TRUE(copy.relaunch) << tail;
     EXPECT_TRUE(copy.unattended);
     EXPECT_EQ(copy.unpack_folder, "D:\\new folder\\");
-    EXPECT_EQ(copy.log_file, "D:\\my logs\\\x95\\");
+    EXPECT_EQ(copy.log_file, "D:\\my logs\\\xE8\xA1\xA8");
     EXPECT_EQ(copy.setup_arguments, "/quiet \"x y\"");
 
     EXPECT_EQ(RelaunchTail(ParseCommandLine("")), "/RUNAS");

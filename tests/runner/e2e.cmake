@@ -52,6 +52,22 @@ filespack_add_product(
     READ_ONLY_FILES 使用許諾.txt
     OUTPUT_NAME RunnerNoSetup)
 
+# Names whose Shift-JIS form ends in the byte 0x5C, which other code pages read as a backslash.
+set(backslash_files ${CMAKE_CURRENT_BINARY_DIR}/backslash-names)
+foreach(name 表 ソ 能 十 予定表)
+    file(WRITE ${backslash_files}/${name} "${name}\n")
+endforeach()
+filespack_add_product(
+    TARGET runner_backslash_names
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME QUOLTA
+    FILES_DIR ${backslash_files}
+    EXTRA_FILES $<TARGET_FILE:sample_setup> Setup.exe
+    OUTPUT_NAME RunnerBackslashNames)
+
 # The sample product made by hand with `filespack exe` from the files filespack_add_product
 # staged for it: the same inputs by the other road.
 set(stamped_exe ${CMAKE_CURRENT_BINARY_DIR}/by-hand/QuoltaSetup.exe)
@@ -104,8 +120,6 @@ add_library(runner_planted_dll SHARED planted_dll.cpp)
 set_target_properties(runner_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
 
 filespack_add_gtest(runner_e2e_test SOURCES e2e_test.cpp e2e_driver.cpp)
-# The expected texts are Shift-JIS, as the program shows them.
-set_source_files_properties(e2e_test.cpp PROPERTIES COMPILE_OPTIONS -fexec-charset=CP932)
 target_compile_definitions(runner_e2e_test PRIVATE
     E2E_QUOLTA_EXE="Z:$<TARGET_PROPERTY:quolta,FILESPACK_PRODUCT_FILE>"
     E2E_BIG_EXE="Z:$<TARGET_PROPERTY:runner_big,FILESPACK_PRODUCT_FILE>"
@@ -114,13 +128,21 @@ target_compile_definitions(runner_e2e_test PRIVATE
     E2E_SIGNED_EXE="Z:$<TARGET_PROPERTY:runner_signed,FILESPACK_PRODUCT_FILE>"
     E2E_GENERIC_EXE="Z:$<TARGET_FILE:filespack_stub>"
     E2E_NO_SETUP_EXE="Z:$<TARGET_PROPERTY:runner_no_setup,FILESPACK_PRODUCT_FILE>"
+    E2E_BACKSLASH_EXE="Z:$<TARGET_PROPERTY:runner_backslash_names,FILESPACK_PRODUCT_FILE>"
+    E2E_FILESPACK_EXE="Z:$<TARGET_FILE:filespack>"
     E2E_PLANTED_DLL="Z:$<TARGET_FILE:runner_planted_dll>"
     E2E_SAMPLE_FILES="Z:${PROJECT_SOURCE_DIR}/samples/quolta"
     E2E_WORK_ROOT="Z:${CMAKE_CURRENT_BINARY_DIR}/e2e-work")
 add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_no_setup
-    runner_by_hand runner_signed runner_planted_dll)
+    runner_by_hand runner_signed runner_planted_dll runner_backslash_names filespack)
 # Dialogs need a display: run CTest under xvfb-run.
 set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
+# The cases that run again under every other language setting (scripts/test.sh): unattended
+# unpack, unpack next to the program, unattended install, an interactive run with its texts read
+# back, a damaged product, filespack.exe, and the names and paths Shift-JIS makes hard.
+add_test(NAME runner_e2e_languages COMMAND runner_e2e_test --gtest_brief=1
+    "--gtest_filter=Languages.*:EndToEnd.UnattendedUnpackMakesANewFolder*:EndToEnd.UnpackOnlyKeepsTheFiles*:EndToEnd.UnattendedInstallPassesArguments*:EndToEnd.DamagedPackageFails*")
+set_tests_properties(runner_e2e_languages PROPERTIES TIMEOUT 600 RUN_SERIAL ON LABELS languages)
 
 # Drives one unpack-only run for scripts/demo.sh.
 add_executable(runner_demo_driver demo_driver.cpp e2e_driver.cpp)

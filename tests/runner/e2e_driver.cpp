@@ -12,11 +12,53 @@ void Nap() {
 
 bool SendTimeout(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
     DWORD_PTR ignored = 0;
-    return SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 10000,
+    return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 10000,
                                result != nullptr ? result : &ignored) != 0;
 }
 
 }  // namespace
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int size = static_cast<int>(utf8.size());
+    std::wstring wide(
+        static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int size = static_cast<int>(wide.size());
+    std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr,
+                                                             0, nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), static_cast<int>(utf8.size()),
+                        nullptr, nullptr);
+    return utf8;
+}
+
+void SetVariable(const std::string& name, const char* value) {
+    SetEnvironmentVariableW(Wide(name).c_str(), value != nullptr ? Wide(value).c_str() : nullptr);
+}
+
+bool CopyTo(const std::string& from, const std::string& to) {
+    return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
+}
+
+bool Remove(const std::string& path) {
+    return DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+bool RemoveFolder(const std::string& path) {
+    return RemoveDirectoryW(Wide(path).c_str()) != 0;
+}
+
+std::string CurrentFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD len = GetCurrentDirectoryW(MAX_PATH, path);
+    return Utf8(std::wstring(path, len < MAX_PATH ? len : 0));
+}
 
 std::string WindowsPath(std::string path) {
     for (char& c : path) {
@@ -30,32 +72,33 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void RemoveTree(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(wide.c_str());
         return;
     }
     for (const std::string& name : List(path)) RemoveTree(Join(path, name));
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(wide.c_str());
 }
 
 bool MakeFolder(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
@@ -66,7 +109,7 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};
     std::string bytes;
@@ -81,21 +124,21 @@ std::string ReadFile(const std::string& path) {
 
 std::vector<std::string> List(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(Join(folder, "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(Join(folder, "*")).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        const std::string name = found.cFileName;
+        const std::string name = Utf8(found.cFileName);
         if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &found) != 0);
+    } while (FindNextFileW(search, &found) != 0);
     FindClose(search);
     return names;
 }
 
 std::string WindowsDirectory() {
-    char path[MAX_PATH];
-    const UINT len = GetWindowsDirectoryA(path, MAX_PATH);
-    return std::string(path, len);
+    wchar_t path[MAX_PATH];
+    const UINT len = GetWindowsDirectoryW(path, MAX_PATH);
+    return Utf8(std::wstring(path, len < MAX_PATH ? len : 0));
 }
 
 int FirstFreeWorkFolder() {
@@ -117,11 +160,14 @@ bool Process::Start(const std::string& exe, const std::string& arguments,
                     const std::string& directory) {
     std::string command = "\"" + exe + "\"";
     if (!arguments.empty()) command += " " + arguments;
-    STARTUPINFOA startup{};
+    std::wstring wide_command = Wide(command);
+    const std::wstring wide_directory = Wide(directory);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       directory.empty() ? nullptr : directory.c_str(), &startup, &info) == 0) {
+    if (CreateProcessW(Wide(exe).c_str(), wide_command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       directory.empty() ? nullptr : wide_directory.c_str(), &startup,
+                       &info) == 0) {
         return false;
     }
     CloseHandle(info.hThread);
@@ -163,11 +209,11 @@ std::vector<std::string> Modules(DWORD pid) {
         if (snapshot == INVALID_HANDLE_VALUE) Nap();
     }
     if (snapshot == INVALID_HANDLE_VALUE) return paths;
-    MODULEENTRY32 entry{};
+    MODULEENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Module32First(snapshot, &entry); more != 0;
-         more = Module32Next(snapshot, &entry)) {
-        paths.push_back(entry.szExePath);
+    for (BOOL more = Module32FirstW(snapshot, &entry); more != 0;
+         more = Module32NextW(snapshot, &entry)) {
+        paths.push_back(Utf8(entry.szExePath));
     }
     CloseHandle(snapshot);
     return paths;
@@ -177,14 +223,14 @@ std::vector<DWORD> Children(DWORD parent) {
     std::vector<DWORD> children;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return children;
-    PROCESSENTRY32 entry{};
+    PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more != 0;
-         more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot, &entry); more != 0;
+         more = Process32NextW(snapshot, &entry)) {
         // The installer a product starts and waits for can still be listed for a moment after
         // it ended; only a copy of the product itself (a relaunch) is asked about.
         if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent &&
-            lstrcmpiA(entry.szExeFile, "Setup.exe") != 0) {
+            lstrcmpiW(entry.szExeFile, L"Setup.exe") != 0) {
             children.push_back(entry.th32ProcessID);
         }
     }
@@ -203,19 +249,19 @@ DWORD WaitChild(DWORD parent, DWORD ms) {
 }
 
 std::string ClassName(HWND window) {
-    char name[64];
-    const int len = GetClassNameA(window, name, sizeof name);
-    return std::string(name, len > 0 ? static_cast<size_t>(len) : 0);
+    wchar_t name[64];
+    const int len = GetClassNameW(window, name, 64);
+    return Utf8(std::wstring(name, len > 0 ? static_cast<size_t>(len) : 0));
 }
 
 std::string Text(HWND window) {
-    char text[2048];
+    wchar_t text[2048];
     DWORD_PTR len = 0;
     if (window == nullptr ||
-        !SendTimeout(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), &len)) {
+        !SendTimeout(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), &len)) {
         return {};
     }
-    return std::string(text, len < sizeof text ? len : 0);
+    return Utf8(std::wstring(text, len < 2048 ? len : 0));
 }
 
 std::string ControlText(HWND dialog, int id) {
@@ -286,7 +332,7 @@ HWND AnyVisibleWindow(DWORD pid) {
 
 bool Click(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);
-    return button != nullptr && PostMessageA(button, BM_CLICK, 0, 0) != 0;
+    return button != nullptr && PostMessageW(button, BM_CLICK, 0, 0) != 0;
 }
 
 bool WaitGone(HWND window, DWORD ms) {
@@ -305,16 +351,17 @@ int CheckState(HWND dialog, int id) {
 }
 
 bool SetControlText(HWND dialog, int id, const std::string& text) {
+    const std::wstring wide = Wide(text);
     return SendTimeout(GetDlgItem(dialog, id), WM_SETTEXT, 0,
-                       reinterpret_cast<LPARAM>(text.c_str()), nullptr);
+                       reinterpret_cast<LPARAM>(wide.c_str()), nullptr);
 }
 
 void PressEscape(HWND dialog) {
-    PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
 }
 
 void CloseBox(HWND dialog) {
-    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 }  // namespace e2e

@@ -1,5 +1,6 @@
 // Drives the product program from outside, as a user would: starts it, finds its windows by
-// process id, reads their texts and presses their buttons.
+// process id, reads their texts and presses their buttons. All text is UTF-8, converted for the
+// W functions, so that the driver works on every language setting.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,15 @@ namespace e2e {
 inline constexpr DWORD kWaitMs = 30000;
 inline constexpr int kMessageBoxTextId = 0xFFFF;
 inline constexpr int kSaveFileNameBox = 1148;
+
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+// A null value removes the variable.
+void SetVariable(const std::string& name, const char* value);
+bool CopyTo(const std::string& from, const std::string& to);
+bool Remove(const std::string& path);
+bool RemoveFolder(const std::string& path);
+std::string CurrentFolder();
 
 // Windows paths with backslashes; `path` may use either separator.
 std::string WindowsPath(std::string path);

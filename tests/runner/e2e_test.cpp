@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kUnpackOnlyBox = 1005;
 constexpr int kProgressBar = 1001;
+constexpr int kExplanation = 1003;
 constexpr int64_t kExitOk = 0;
 constexpr int64_t kExitCancelled = 1;
 constexpr int64_t kExitPreparationFailed = 2;
@@ -60,12 +61,12 @@ class EndToEnd : public ::testing::Test {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         folder_ = Join(WindowsPath(E2E_WORK_ROOT), info->name());
         RemoveTree(folder_);
-        CreateDirectoryA(WindowsPath(E2E_WORK_ROOT).c_str(), nullptr);
+        MakeFolder(WindowsPath(E2E_WORK_ROOT));
         ASSERT_TRUE(MakeFolder(folder_)) << folder_;
         log_ = Join(folder_, "setup.log");
-        SetEnvironmentVariableA("FILESPACK_SETUP_LOG", log_.c_str());
-        SetEnvironmentVariableA("FILESPACK_SETUP_MKDIR", nullptr);
-        SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", nullptr);
+        SetVariable("FILESPACK_SETUP_LOG", log_.c_str());
+        SetVariable("FILESPACK_SETUP_MKDIR", nullptr);
+        SetVariable("FILESPACK_SETUP_EXIT", nullptr);
         first_free_ = FirstFreeWorkFolder();
     }
 
@@ -83,7 +84,7 @@ class EndToEnd : public ::testing::Test {
     // A copy of the product in this test's folder, optionally with its bytes changed.
     std::string Copy(const char* source, const std::string& name = "QuoltaSetup.exe") {
         const std::string exe = Join(folder_, name);
-        EXPECT_TRUE(CopyFileA(WindowsPath(source).c_str(), exe.c_str(), FALSE) != 0) << exe;
+        EXPECT_TRUE(CopyTo(WindowsPath(source), exe)) << exe;
         return exe;
     }
 
@@ -148,7 +149,8 @@ class EndToEnd : public ::testing::Test {
             const std::string path = Join(folder, name);
             EXPECT_EQ(ReadFile(path), ReadFile(Join(samples, name))) << name;
             WIN32_FILE_ATTRIBUTE_DATA data{};
-            ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << name;
+            ASSERT_TRUE(GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+                << name;
             const uint64_t written = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
                                      data.ftLastWriteTime.dwLowDateTime;
             EXPECT_EQ(written, kPackedTime) << name;
@@ -180,13 +182,11 @@ TEST_F(EndToEnd, InstallRunsSetupInTheFirstFreeWorkFolderThenRemovesIt) {
     EXPECT_EQ(product.WaitExit(), kExitOk);
 
     const std::string log = Log();
-    char current[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, current);
+    const std::string current = CurrentFolder();
     EXPECT_NE(log.find("own_folder=" + work + "\n"), std::string::npos) << log;
     EXPECT_NE(log.find("command_line=\"" + Join(work, "Setup.exe") + "\"\n"), std::string::npos)
         << log;
-    EXPECT_NE(log.find("current_directory=" + std::string(current) + "\n"), std::string::npos)
-        << log;
+    EXPECT_NE(log.find("current_directory=" + current + "\n"), std::string::npos) << log;
     EXPECT_NE(log.find("file=" + kReadOnlyFile + "\t"), std::string::npos) << log;
     EXPECT_NE(log.find("\t0x21\n"), std::string::npos) << "read-only file: " << log;
     EXPECT_NE(log.find("file=Setup.exe\t"), std::string::npos) << log;
@@ -198,7 +198,7 @@ TEST_F(EndToEnd, InstallRunsSetupInTheFirstFreeWorkFolderThenRemovesIt) {
 TEST_F(EndToEnd, InstallKeepsTheWorkFolderWhenSetupLeavesASubfolder) {
     const std::string work = WorkFolder(first_free_);
     cleanup_ = {work};
-    SetEnvironmentVariableA("FILESPACK_SETUP_MKDIR", "left behind");
+    SetVariable("FILESPACK_SETUP_MKDIR", "left behind");
     Process product;
     Start(product, Copy(E2E_QUOLTA_EXE));
     Confirm(product, false);
@@ -476,7 +476,7 @@ TEST_F(EndToEnd, MissingPackageLeavesTheWindowOpenUntilClosed) {
 int BarPercent(HWND progress) {
     Sleep(200);
     DWORD_PTR percent = 0;
-    SendMessageTimeoutA(GetDlgItem(progress, kProgressBar), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+    SendMessageTimeoutW(GetDlgItem(progress, kProgressBar), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
                         5000, &percent);
     return static_cast<int>(percent);
 }
@@ -490,7 +490,7 @@ TEST_F(EndToEnd, ClosingTheWindowDuringExtractionLetsTheWorkerFinish) {
     const std::string exe = Copy(E2E_BIG_EXE, "Big.exe");
     bool closed_during_extraction = false;
     for (int attempt = 0; attempt < kCloseAttempts && !closed_during_extraction; ++attempt) {
-        DeleteFileA(log_.c_str());
+        Remove(log_);
         Process product;
         Start(product, exe);
         Confirm(product, false);
@@ -542,11 +542,10 @@ TEST_F(EndToEnd, DllsPlantedNextToTheProgramAreNotLoaded) {
     const std::string exe = Copy(E2E_QUOLTA_EXE);
     for (const char* name :
          {"comctl32.dll", "comdlg32.dll", "shell32.dll", "uxtheme.dll", "version.dll"}) {
-        ASSERT_TRUE(CopyFileA(WindowsPath(E2E_PLANTED_DLL).c_str(), Join(folder_, name).c_str(),
-                              FALSE) != 0);
+        ASSERT_TRUE(CopyTo(WindowsPath(E2E_PLANTED_DLL), Join(folder_, name)));
     }
     const std::string marker = Join(folder_, "planted-dll-ran");
-    SetEnvironmentVariableA("FILESPACK_PLANT_MARKER", marker.c_str());
+    SetVariable("FILESPACK_PLANT_MARKER", marker.c_str());
     // The folder in the way brings up the save dialog, so every DLL the program uses is in.
     ASSERT_TRUE(MakeFolder(UnpackFolder(exe)));
 
@@ -570,7 +569,7 @@ TEST_F(EndToEnd, DllsPlantedNextToTheProgramAreNotLoaded) {
     Click(save, IDCANCEL);
     Answer(product.pid(), kCaption, kAbandon);
     EXPECT_EQ(product.WaitExit(), kExitPreparationFailed);
-    SetEnvironmentVariableA("FILESPACK_PLANT_MARKER", nullptr);
+    SetVariable("FILESPACK_PLANT_MARKER", nullptr);
     EXPECT_FALSE(Exists(marker));
 }
 
@@ -578,11 +577,13 @@ TEST_F(EndToEnd, DllsPlantedNextToTheProgramAreNotLoaded) {
 
 constexpr size_t npos = std::string::npos;
 
-// Every line of a /LOG= file: local time, process id, one event.
+// A /LOG= file: UTF-8 with a byte-order mark, then every line with local time, process id, one
+// event.
 void ExpectLogLines(const std::string& log) {
     static const std::regex line("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\[\\d+\\] [^\\r\\n]+");
-    EXPECT_FALSE(log.empty());
-    for (size_t at = 0; at < log.size();) {
+    ASSERT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark: " << log;
+    EXPECT_GT(log.size(), 3u);
+    for (size_t at = 3; at < log.size();) {
         const size_t end = log.find("\r\n", at);
         ASSERT_NE(end, npos) << "unterminated line in " << log;
         EXPECT_TRUE(std::regex_match(log.substr(at, end - at), line)) << log.substr(at, end - at);
@@ -606,8 +607,8 @@ TEST_F(EndToEnd, UnattendedInstallPassesArgumentsAndReturnsSetupsExitCode) {
     cleanup_ = {work};
     for (const char* code : {"0", "1", "3010"}) {
         SCOPED_TRACE(code);
-        DeleteFileA(log_.c_str());
-        SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", code);
+        Remove(log_);
+        SetVariable("FILESPACK_SETUP_EXIT", code);
         EXPECT_EQ(RunUnattended(exe, "/S -- /quiet  \"two words\" /norestart"), std::stoll(code));
         const std::string log = Log();
         EXPECT_NE(log.find("command_line=\"" + Join(work, "Setup.exe") +
@@ -619,7 +620,7 @@ TEST_F(EndToEnd, UnattendedInstallPassesArgumentsAndReturnsSetupsExitCode) {
         EXPECT_FALSE(Exists(work));
     }
     // "/?" under /S shows nothing and changes nothing.
-    SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", nullptr);
+    SetVariable("FILESPACK_SETUP_EXIT", nullptr);
     EXPECT_EQ(RunUnattended(exe, "/? /s"), kExitOk);
 }
 
@@ -658,7 +659,7 @@ TEST_F(EndToEnd, UnattendedRunWithABrokenPackageEndsAtOnceLeavingNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string run_log = Join(folder_, "run.log");
-        DeleteFileA(run_log.c_str());
+        Remove(run_log);
         EXPECT_EQ(RunUnattended(c.exe, std::string(c.arguments) + " /LOG=" + run_log),
                   kExitExtractionFailed);
         EXPECT_FALSE(Exists(work));
@@ -706,7 +707,7 @@ TEST_F(EndToEnd, LogNamesEveryFileAndTheOutcomeInBothModes) {
     const std::string work = WorkFolder(first_free_);
     const std::string dest = Join(folder_, "dest");
     cleanup_ = {work};
-    SetEnvironmentVariableA("FILESPACK_SETUP_EXIT", "3010");
+    SetVariable("FILESPACK_SETUP_EXIT", "3010");
     const std::string install_log = Join(folder_, "install.log");
     const std::string unpack_log = Join(folder_, "unpack.log");
     EXPECT_EQ(RunUnattended(exe, "/S /LOG=" + install_log), 3010);
@@ -748,7 +749,7 @@ TEST_F(EndToEnd, UnattendedInstallTakesTheNextWorkFolderWhenAnotherRunTakesItsNu
         cleanup_.push_back(contested);
         others.emplace_back([&stop, contested] {
             while (!stop) {
-                if (MakeFolder(contested)) RemoveDirectoryA(contested.c_str());
+                if (MakeFolder(contested)) RemoveFolder(contested);
             }
         });
     }
@@ -803,6 +804,85 @@ TEST_F(EndToEnd, UnpackSwitchSkipsTheConfirmationButAsksForAnotherFolder) {
     EXPECT_EQ(product.WaitExit(), kExitOk);
     ExpectSampleFiles(chosen);
     EXPECT_TRUE(List(existing).empty());
+}
+
+// The same product on every language setting: these run again under English, Chinese, Korean
+// and UTF-8 settings (label "languages", scripts/test.sh).
+class Languages : public EndToEnd {};
+
+// Their Shift-JIS forms end in the byte 0x5C, a backslash on most other code pages.
+const std::vector<std::string> kBackslashNames = {"表", "ソ", "能", "十", "予定表"};
+
+void ExpectBackslashNames(const std::string& folder) {
+    std::vector<std::string> expected = kBackslashNames;
+    expected.push_back("Setup.exe");
+    std::vector<std::string> got = List(folder);
+    std::sort(expected.begin(), expected.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, expected) << folder;
+    for (const std::string& name : kBackslashNames) {
+        EXPECT_EQ(ReadFile(Join(folder, name)), name + "\n") << name;
+    }
+}
+
+TEST_F(Languages, NamesEndingInTheBackslashByteUnpackAsThemselvesWhereverAsked) {
+    const std::string exe = Copy(E2E_BACKSLASH_EXE);
+    const std::string out = Join(folder_, "Out 表 ë");
+    const std::string run_log = Join(folder_, "記録 ë.log");
+    EXPECT_EQ(RunUnattended(exe, "/S \"/UNPACK=" + out + "\" \"/LOG=" + run_log + "\""), kExitOk);
+    ExpectBackslashNames(out);
+    const std::string log = ReadFile(run_log);
+    ExpectLogLines(log);
+    EXPECT_NE(log.find("destination: " + out + "\r\n"), npos) << log;
+    EXPECT_NE(log.find("file: " + Join(out, "予定表") + " ("), npos) << log;
+}
+
+TEST_F(Languages, AProductWhoseFolderShiftJisCannotSpellUnpacksNextToItselfAndInstalls) {
+    const std::string home = Join(folder_, "Zoë 王");
+    ASSERT_TRUE(MakeFolder(home));
+    const std::string exe = Join(home, "QuoltaSetup.exe");
+    ASSERT_TRUE(CopyTo(WindowsPath(E2E_QUOLTA_EXE), exe));
+    EXPECT_EQ(RunUnattended(exe, "/S /UNPACK"), kExitOk);
+    ExpectSampleFiles(UnpackFolder(exe));
+
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work};
+    EXPECT_EQ(RunUnattended(exe, "/S"), kExitOk);
+    EXPECT_NE(Log().find("own_folder=" + work + "\n"), npos) << Log();
+    EXPECT_FALSE(Exists(work)) << "work folder left behind";
+}
+
+TEST_F(Languages, TheConfirmationShowsTheProductsTexts) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    Process product;
+    Start(product, exe);
+    HWND confirm = WaitDialog(product.pid(), IsConfirmation);
+    ASSERT_NE(confirm, nullptr) << "no confirmation dialog";
+    EXPECT_EQ(Text(confirm), kTitle);
+    EXPECT_EQ(ControlText(confirm, kExplanation),
+              "インターネット電話 Quolta をインストールします。\r\n\r\n"
+              "パッケージの解凍のみを行う場合は、[解凍のみ] をチェック状態にして下さい。\r\n"
+              "[解凍のみ] を選択した場合は、解凍フォルダ内の [Setup.exe] "
+              "を実行するとイントールできます。\r\n");
+    EXPECT_EQ(ControlText(confirm, IDOK), "開始");
+    EXPECT_EQ(ControlText(confirm, IDCANCEL), "ｷｬﾝｾﾙ");
+    EXPECT_EQ(ControlText(confirm, kUnpackOnlyBox), "解凍のみ");
+    Click(confirm, kUnpackOnlyBox);
+    Click(confirm, IDOK);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    ExpectSampleFiles(UnpackFolder(exe));
+}
+
+TEST_F(Languages, FilespackListsTestsAndExtractsTheProduct) {
+    const std::string exe = Copy(E2E_BACKSLASH_EXE);
+    const std::string out = Join(folder_, "Out 表 ë");
+    for (const std::string& arguments : {"list \"" + exe + "\"", "test -q \"" + exe + "\"",
+                                         "extract -q \"" + exe + "\" -o \"" + out + "\""}) {
+        Process tool;
+        ASSERT_TRUE(tool.Start(WindowsPath(E2E_FILESPACK_EXE), arguments));
+        EXPECT_EQ(tool.WaitExit(), kExitOk) << arguments;
+    }
+    ExpectBackslashNames(out);
 }
 
 }  // namespace

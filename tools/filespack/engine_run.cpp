@@ -4,7 +4,6 @@
 #include <memory>
 #include <thread>
 
-#include "package/name_encoding.h"
 #include "package/package_extractor.h"
 #include "tools/filespack/chunk_prefetcher.h"
 #include "tools/filespack/file_names.h"
@@ -24,8 +23,7 @@
 
 namespace {
 
-// A trailing separator would double the one the engine puts before each name. Stripped before
-// any conversion to Shift-JIS, where a 0x5C byte may be half of a character.
+// A trailing separator would double the one the engine puts before each name.
 void StripTrailingSeparators(std::string& path) {
     while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) {
         if (path.size() == 3 && path[1] == ':') break;  // "C:\" is a root
@@ -60,25 +58,25 @@ class StopOnInterruption final : public ChunkSource {
 int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
                      const std::string& folder, ExtractResult& result, ProgressBar& bar,
                      const ConsumedListener&) {
-    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
     if (!window) return engine.Extract(package.data(), package.size(), folder.c_str(), &result);
     WindowProgress to_window(window);
     engine.SetProgressTarget(&to_window, kProgressMessage);
     int outcome = 0;
     std::thread worker([&] {
         outcome = engine.Extract(package.data(), package.size(), folder.c_str(), &result);
-        PostMessageA(window, kDoneMessage, 0, 0);
+        PostMessageW(window, kDoneMessage, 0, 0);
     });
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.hwnd == window && message.message == kDoneMessage) break;
         if (message.hwnd == window && message.message == kProgressMessage) {
             bar.Update(static_cast<int64_t>(message.wParam), static_cast<int64_t>(message.lParam));
             continue;
         }
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     worker.join();
     engine.SetProgressTarget(nullptr, 0);
@@ -87,12 +85,6 @@ int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
 }
 
 // The engine takes an ANSI (Shift-JIS) path on Windows.
-bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
-    std::string utf8 = PathToUtf8(folder.lexically_normal().make_preferred());
-    StripTrailingSeparators(utf8);
-    return Utf8ToShiftJis(utf8, text);
-}
-
 #else
 
 // The engine calls it after each chunk it writes: whatever lies before `done` has been read and
@@ -121,13 +113,14 @@ int ExtractReporting(PackageExtractor& engine, std::span<const uint8_t> package,
     return outcome;
 }
 
+#endif
+
+// The engine takes its folder in UTF-8 on every platform.
 bool EngineFolder(const std::filesystem::path& folder, std::string& text) {
-    text = folder.lexically_normal().native();
+    text = PathToUtf8(folder.lexically_normal().make_preferred());
     StripTrailingSeparators(text);
     return true;
 }
-
-#endif
 
 // The engine's three failures without a message, in words.
 std::string SilentFailureWords(ExtractFailure failure) {
