@@ -9,14 +9,14 @@
 #include "resources/stamp_resources.h"
 #include "tools/filespack/commands.h"
 #include "tools/filespack/file_names.h"
-#include "tools/filespack/icon_file.h"
+#include "pe/icon_file.h"
 #include "tools/filespack/package_file.h"
 #include "tools/filespack/package_layout.h"
 #include "tools/filespack/package_source.h"
-#include "tools/filespack/pe_image.h"
+#include "pe/pe_image.h"
 #include "tools/filespack/program_location.h"
 #include "tools/filespack/text_format.h"
-#include "tools/filespack/version_record.h"
+#include "pe/version_record.h"
 
 namespace {
 

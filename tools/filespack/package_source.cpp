@@ -1,6 +1,6 @@
 #include "tools/filespack/package_source.h"
 
-#include "tools/filespack/pe_image.h"
+#include "pe/pe_image.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include "package/package_format.h"
 #include "package/package_header.h"
 #include "tools/filespack/file_names.h"
-#include "tools/filespack/pe_resources.h"
+#include "pe/pe_resources.h"
 #include "tools/filespack/text_format.h"
 
 #ifndef _WIN32

@@ -1,4 +1,4 @@
-#include "tools/filespack/icon_file.h"
+#include "pe/icon_file.h"
 
 #include "package/little_endian.h"
 

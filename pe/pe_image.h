@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/filespack/resource_section.h"
+#include "pe/resource_section.h"
 
 struct PeSection {
     uint32_t virtual_size = 0;

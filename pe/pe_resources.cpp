@@ -1,4 +1,4 @@
-#include "tools/filespack/pe_resources.h"
+#include "pe/pe_resources.h"
 
 #include <algorithm>
 #include <optional>

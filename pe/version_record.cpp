@@ -1,4 +1,4 @@
-#include "tools/filespack/version_record.h"
+#include "pe/version_record.h"
 
 #include "package/utf8_text.h"
 

@@ -1,4 +1,4 @@
-#include "tools/filespack/resource_section.h"
+#include "pe/resource_section.h"
 
 #include <algorithm>
 #include <map>
