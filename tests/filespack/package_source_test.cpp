@@ -2,7 +2,7 @@
 // behind the layout walk and the engine as they advance, and the errors for files that are not
 // there to read.
 #include "package/integrity_record.h"
-#include "tools/filespack/package_source.h"
+#include "tools/filespack/reading/package_source.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include "minimal_executable.h"
 #include "pe/pe_resources.h"
 #include "tool_test_support.h"
-#include "tools/filespack/engine_run.h"
-#include "tools/filespack/package_layout.h"
+#include "tools/filespack/reading/engine_run.h"
+#include "tools/filespack/reading/package_layout.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
