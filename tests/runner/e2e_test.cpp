@@ -806,6 +806,53 @@ TEST_F(EndToEnd, UnpackSwitchSkipsTheConfirmationButAsksForAnotherFolder) {
     EXPECT_TRUE(List(existing).empty());
 }
 
+TEST_F(EndToEnd, SetupHeldOpenByAnotherProgramIsStartedOnceItIsLetGo) {
+    // The big product writes Setup.exe first, then 24 MB: time to open Setup.exe without
+    // sharing, as a virus scanner does right after a file was written.
+    const std::string exe = Copy(E2E_BIG_EXE);
+    const std::string work = WorkFolder(first_free_);
+    const std::string run_log = Join(folder_, "run.log");
+    cleanup_ = {work};
+    Process product;
+    Start(product, exe, "/S /LOG=" + run_log);
+    const std::wstring setup = Wide(Join(work, "Setup.exe"));
+    HANDLE held = INVALID_HANDLE_VALUE;
+    const ULONGLONG end = GetTickCount64() + kWaitMs;
+    while (held == INVALID_HANDLE_VALUE && product.Running() && GetTickCount64() < end) {
+        held = CreateFileW(setup.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << "Setup.exe never appeared";
+    while (ReadFile(run_log).find("Setup.exe: not startable yet") == npos && product.Running() &&
+           GetTickCount64() < end) {
+        Sleep(20);
+    }
+    CloseHandle(held);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    const std::string log = ReadFile(run_log);
+    EXPECT_NE(log.find("Setup.exe: not startable yet (error 32), trying again"), npos) << log;
+    EXPECT_NE(log.find("Setup.exe: exit code 0"), npos) << log;
+    EXPECT_FALSE(Exists(work)) << "work folder left behind";
+}
+
+TEST_F(EndToEnd, UnpacksAndLogsIntoAFolderLongerThanMaxPath) {
+    // Wine enforces no MAX_PATH, so this only shows that the long form reaches the files; the
+    // form itself is tested natively.
+    const std::string name = "a folder name of forty characters, or so";
+    std::string out = folder_;
+    std::string logs = Join(folder_, "logs");
+    ASSERT_TRUE(MakeFolder(logs));
+    while (out.size() < 300) out = Join(out, name);
+    while (logs.size() < 300) {
+        logs = Join(logs, name);
+        ASSERT_TRUE(MakeFolder(logs));
+    }
+    const std::string run_log = Join(logs, "run.log");
+    EXPECT_EQ(RunUnattended(Copy(E2E_QUOLTA_EXE), "/S \"/UNPACK=" + out + "\" \"/LOG=" + run_log + "\""),
+              kExitOk);
+    ExpectSampleFiles(out);
+    EXPECT_NE(ReadFile(run_log).find("exit code 0: completed"), npos);
+}
+
 // The same product on every language setting: these run again under English, Chinese, Korean
 // and UTF-8 settings (label "languages", scripts/test.sh).
 class Languages : public EndToEnd {};
