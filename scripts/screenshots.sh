@@ -65,9 +65,9 @@ shoot progress docs/progress-window-144dpi.png
 set_dpi 96
 trap - EXIT
 
-for wine_locale in en_US hi_IN; do
-    export FILESPACK_WINE_LOCALE=$wine_locale.UTF-8
+for setting in en_US hi_IN; do
+    export FILESPACK_WINE_LOCALE=$setting.UTF-8
     use_prefix
-    shoot confirm "docs/confirm-dialog-$wine_locale.png"
-    shoot progress "docs/progress-window-$wine_locale.png"
+    shoot confirm "docs/confirm-dialog-$setting.png"
+    shoot progress "docs/progress-window-$setting.png"
 done
