@@ -5,10 +5,20 @@
 
 #include "runner/retry_policy.h"
 
+// GetTickCount, which every Windows has, counted on across its wrap after 49.7 days.
 class SystemRetryClock final : public RetryClock {
   public:
-    uint64_t NowMs() override { return GetTickCount64(); }
+    uint64_t NowMs() override {
+        const DWORD now = GetTickCount();
+        elapsed_ += static_cast<DWORD>(now - last_);
+        last_ = now;
+        return elapsed_;
+    }
     void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
+  private:
+    DWORD last_ = GetTickCount();
+    uint64_t elapsed_ = 0;
 };
 
 inline FileFault FaultOf(DWORD error) {
