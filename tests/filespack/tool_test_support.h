@@ -41,6 +41,11 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 // that the extraction engine itself has to find.
 std::vector<uint8_t> WithoutIntegrityRecord(std::vector<uint8_t> package);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// A sealed package holding a small file under each (Shift-JIS) name, none of them checked: what
+// no `create` would write.
+void WritePackage(const std::filesystem::path& file, const std::vector<std::string>& names);
+// Writes the integrity record's digest anew after a test changed the package's bytes.
+void Reseal(std::vector<uint8_t>& package);
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 
 // Last-access and last-write times (creation is left alone: not every system can set it).
