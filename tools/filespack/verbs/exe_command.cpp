@@ -10,6 +10,7 @@
 #include "resources/stamp_resources.h"
 #include "tools/filespack/verbs/commands.h"
 #include "tools/filespack/files/file_names.h"
+#include "tools/filespack/files/interruption.h"
 #include "pe/icon_file.h"
 #include "tools/filespack/files/package_file.h"
 #include "tools/filespack/reading/package_layout.h"
@@ -350,7 +351,8 @@ std::vector<Resource> ProductResources(const ExeOptions& options, const Identity
     return resources;
 }
 
-int WriteProduct(const ExeOptions& options, ToolIo& io, const std::vector<uint8_t>& image) {
+int WriteProduct(const ExeOptions& options, ToolIo& io, const std::vector<uint8_t>& image,
+                 PackageFile& packed) {
     PackageFile product(PathFromUtf8(options.output));
     std::string error;
     std::FILE* out = product.Create(error);
@@ -358,7 +360,10 @@ int WriteProduct(const ExeOptions& options, ToolIo& io, const std::vector<uint8_
         return Complain(io, EXIT_PROBLEM,
                         options.output + ": cannot create a file beside it to write into: " + error);
     }
-    if (std::fwrite(image.data(), 1, image.size(), out) != image.size() || !product.Keep(error)) {
+    const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
+    if (InterruptionGuard::Pending() != 0) packed.Discard();
+    StopIfInterrupted(product, io);
+    if (!written || !product.Keep(error)) {
         if (error.empty()) error = "cannot write the file";
         return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
     }
@@ -396,8 +401,10 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
     FileImage icon_file;
     IconResources icon;
     if (const int code = LoadIcon(options, io, icon_file, icon); code != EXIT_OK) return code;
+    const InterruptionGuard interruption;
     Package package(PathFromUtf8(options.output));
     if (const int code = LoadPackageToStamp(options, io, package); code != EXIT_OK) return code;
+    StopIfInterrupted(package.packed, io);
 
     std::vector<uint8_t> image;
     std::string error;
@@ -405,7 +412,9 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
                             image, error)) {
         return Complain(io, EXIT_PROBLEM, stub.shown + ": " + error);
     }
-    if (const int code = WriteProduct(options, io, image); code != EXIT_OK) return code;
+    if (const int code = WriteProduct(options, io, image, package.packed); code != EXIT_OK) {
+        return code;
+    }
     SayWritten(options, io, image, stub, package);
     return EXIT_OK;
 }
