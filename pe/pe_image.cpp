@@ -3,15 +3,12 @@
 #include <algorithm>
 
 #include "package/little_endian.h"
+#include "pe/pe_format.h"
 
 namespace {
 
-constexpr uint16_t kPe32Magic = 0x10b;
-constexpr uint16_t kPe32PlusMagic = 0x20b;
-constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kCertificateDirectory = 4;
 constexpr uint32_t kDiscardable = 0x02000000;
-constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kChecksumField = 64;
 constexpr uint64_t kSymbolSize = 18;
 

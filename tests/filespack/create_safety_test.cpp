@@ -213,7 +213,8 @@ TEST(CreateSafety, InterruptedRunRemovesItsOwnUnfinishedFileOnly) {
         const char* verb;
         const char* output;
         int signal;
-    } runs[] = {{"create", "p.fpk", SIGINT}, {"exe", "p.exe", SIGHUP}, {"create", "q.fpk", SIGTERM}};
+    } runs[] = {
+        {"create", "p.fpk", SIGINT}, {"exe", "p.exe", SIGHUP}, {"create", "q.fpk", SIGTERM}};
     for (const auto& run : runs) {
         const std::string output = dir.Arg("out/" + std::string(run.output));
         const std::string others = "." + std::string(run.output) + ".another.partial";
@@ -222,10 +223,12 @@ TEST(CreateSafety, InterruptedRunRemovesItsOwnUnfinishedFileOnly) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             const std::string src = dir.Arg("src");
-            std::vector<const char*> argv = {"filespack", run.verb, "-q", output.c_str(), src.c_str()};
+            std::vector<const char*> argv = {"filespack", run.verb, "-q", output.c_str(),
+                                             src.c_str()};
             if (std::string(run.verb) == "exe") {
-                argv.insert(argv.end(), {"--stub", FILESPACK_TEST_STUB, "--name", "N", "--description",
-                                         "D", "--product-version", "1", "--caption", "C"});
+                argv.insert(argv.end(), {"--stub", FILESPACK_TEST_STUB, "--name", "N",
+                                         "--description", "D", "--product-version", "1",
+                                         "--caption", "C"});
             }
             argv.push_back(nullptr);
             execv(FILESPACK_EXE, const_cast<char* const*>(argv.data()));
@@ -235,11 +238,7 @@ TEST(CreateSafety, InterruptedRunRemovesItsOwnUnfinishedFileOnly) {
         for (int waited = 0; waited < 20000 && NamesIn(dir / "out").size() < 2; ++waited) {
             usleep(1000);
         }
-        kill(child, run.signal);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << run.verb;
-        EXPECT_EQ(WEXITSTATUS(status), 128 + run.signal) << run.verb << ": finished first?";
+        ExpectInterrupted(child, run.signal, run.verb);
         EXPECT_EQ(NamesIn(dir / "out"), std::set<std::string>{others}) << run.verb;
         std::filesystem::remove(dir / ("out/" + others));
     }

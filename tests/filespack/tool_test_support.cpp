@@ -17,6 +17,9 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
 #endif
 
 ToolRun RunTool(const std::vector<std::string>& args, std::optional<std::string> epoch) {
@@ -165,3 +168,13 @@ void Reseal(std::vector<uint8_t>& package) {
     DigestBytes(package.data(), package.size() - DIGEST_SIZE,
                 package.data() + package.size() - DIGEST_SIZE);
 }
+
+#ifndef _WIN32
+void ExpectInterrupted(pid_t child, int signal, const std::string& what) {
+    kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << what;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << what << ": finished first?";
+}
+#endif

@@ -9,6 +9,10 @@
 
 #include "package/package_format.h"
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 struct ToolRun {
     int code = -1;
     std::string out;
@@ -63,3 +67,9 @@ class ScopedTempFolder {
   private:
     std::optional<std::string> saved_;
 };
+
+#ifndef _WIN32
+// Sends `signal` to the tool running as `child` and expects it to end as an interrupted run
+// ends: cleaned up, with 128 + the signal.
+void ExpectInterrupted(pid_t child, int signal, const std::string& what);
+#endif
