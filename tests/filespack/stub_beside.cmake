@@ -16,9 +16,11 @@ function(filespack)
     set(out "${out}" PARENT_SCOPE)
 endfunction()
 
-filespack(exe ${WORK}/p.exe ${WORK}/in --name N --description D --product-version 1 --caption C)
+# A Windows path: the Windows build takes "/..." for an option, as Windows programs do.
+set(at Z:${WORK})
+filespack(exe ${at}/p.exe ${at}/in --name N --description D --product-version 1 --caption C)
 string(REGEX MATCH "stub-beside.filespack-stub\\.exe" beside "${out}")
 if(NOT beside)
     message(FATAL_ERROR "the program stamped is not the one beside filespack.exe: ${out}")
 endif()
-filespack(test ${WORK}/p.exe)
+filespack(test ${at}/p.exe)
