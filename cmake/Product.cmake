@@ -71,6 +71,7 @@ function(filespack_add_product)
         message(FATAL_ERROR "filespack_add_product(${P_TARGET}): SIGN_CERT and SIGN_KEY go together")
     endif()
 
+    set(depends "")
     set(gen ${CMAKE_CURRENT_BINARY_DIR}/${P_TARGET}-product)
     file(MAKE_DIRECTORY ${gen})
 
@@ -81,6 +82,7 @@ function(filespack_add_product)
     elseif(P_PACKAGE_FILE)
         get_filename_component(package ${P_PACKAGE_FILE} ABSOLUTE)
         set(package_args --package ${package})
+        _filespack_depend_on_target(${P_PACKAGE_FILE} depends)
     else()
         _filespack_pack_files(${P_TARGET} ${gen} package)
         set(package_args --package ${package})
@@ -92,7 +94,6 @@ function(filespack_add_product)
         set(exe_name ${P_TARGET}.exe)
     endif()
     set(options "")
-    set(depends "")
     foreach(pair COMPANY:--company COPYRIGHT:--copyright FILE_VERSION:--file-version)
         string(REPLACE ":" ";" pair "${pair}")
         list(GET pair 0 key)
@@ -142,6 +143,15 @@ function(filespack_add_product)
     set_target_properties(${P_TARGET} PROPERTIES FILESPACK_PRODUCT_FILE ${exe})
 endfunction()
 
+# A file named as $<TARGET_FILE:t> is made by the target t. A file dependency alone does not say
+# so: Makefiles then look for a rule to make the file in this folder, and a product target built
+# on its own fails in a fresh build tree. Naming the target as well orders the builds.
+function(_filespack_depend_on_target file out_depends)
+    if(file MATCHES "^\\$<TARGET_FILE:([^>]+)>$")
+        set(${out_depends} ${${out_depends}} ${CMAKE_MATCH_1} PARENT_SCOPE)
+    endif()
+endfunction()
+
 # Stages FILES_DIR and EXTRA_FILES into one folder and packs it with the host filespack.
 function(_filespack_pack_files target gen out_package)
     set(stage ${gen}/files)
@@ -164,6 +174,7 @@ function(_filespack_pack_files target gen out_package)
     while(P_EXTRA_FILES)
         list(POP_FRONT P_EXTRA_FILES source name)
         list(APPEND depends ${source})
+        _filespack_depend_on_target(${source} depends)
         string(APPEND lines
             "file(COPY_FILE [==[${source}]==] [==[${stage}/${name}]==])\n")
     endwhile()

@@ -29,7 +29,13 @@ bool SplitIconFile(std::span<const uint8_t> ico, uint16_t first_id, IconResource
         error = "not an icon file (its image list is empty or cut short)";
         return false;
     }
+    if (count > kMaxIconImages) {
+        error = "lists " + std::to_string(count) + " images; a product's icon may hold at most " +
+                std::to_string(kMaxIconImages);
+        return false;
+    }
     out = {};
+    size_t total = 0;
     Put16(out.group, 0);
     Put16(out.group, 1);
     Put16(out.group, static_cast<uint32_t>(count));
@@ -41,11 +47,25 @@ bool SplitIconFile(std::span<const uint8_t> ico, uint16_t first_id, IconResource
             error = "not an icon file (image " + std::to_string(i + 1) + " lies outside it)";
             return false;
         }
-        out.images.push_back(ico.subspan(offset, size));
+        const std::span<const uint8_t> image = ico.subspan(offset, size);
+        size_t index = 0;
+        while (index < out.images.size() && (out.images[index].data() != image.data() ||
+                                             out.images[index].size() != image.size())) {
+            ++index;
+        }
+        if (index == out.images.size()) {
+            total += size;
+            if (total > kMaxIconBytes) {
+                error = "its images take more than " + std::to_string(kMaxIconBytes >> 20) +
+                        " MiB; a product's icon needs far less";
+                return false;
+            }
+            out.images.push_back(image);
+        }
         // The group's entry is the file's with the image's resource id in place of its offset.
         out.group.insert(out.group.end(), ico.begin() + static_cast<ptrdiff_t>(e),
                          ico.begin() + static_cast<ptrdiff_t>(e + 12));
-        Put16(out.group, static_cast<uint32_t>(first_id + i));
+        Put16(out.group, static_cast<uint32_t>(first_id + index));
     }
     return true;
 }

@@ -3,16 +3,14 @@
 #include <algorithm>
 
 #include "package/little_endian.h"
+#include "pe/pe_format.h"
 
 namespace {
 
-constexpr uint16_t kPe32Magic = 0x10b;
-constexpr uint16_t kPe32PlusMagic = 0x20b;
-constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kCertificateDirectory = 4;
 constexpr uint32_t kDiscardable = 0x02000000;
-constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kChecksumField = 64;
+constexpr uint64_t kSymbolSize = 18;
 
 uint32_t Load16(std::span<const uint8_t> file, uint64_t at) {
     const uint8_t* p = file.data() + at;
@@ -96,6 +94,18 @@ bool PeImage::Parse(std::span<const uint8_t> file, std::string& error) {
         error = "truncated section table";
         return false;
     }
+    symbols_ = 0;
+    symbols_size_ = 0;
+    const uint64_t symbols = LoadU32(file.data() + coff + 8);
+    const uint64_t symbol_bytes = uint64_t{LoadU32(file.data() + coff + 12)} * kSymbolSize;
+    // A table the file does not hold whole is left behind, as a stripped build would have it.
+    if (symbols != 0 && has(symbols, symbol_bytes + 4)) {
+        const uint64_t strings = LoadU32(file.data() + symbols + symbol_bytes);
+        if (strings >= 4 && has(symbols + symbol_bytes, strings)) {
+            symbols_ = symbols;
+            symbols_size_ = symbol_bytes + strings;
+        }
+    }
     sections_.clear();
     for (uint32_t i = 0; i < section_count; ++i) {
         const uint8_t* h = file.data() + section_table_ + i * kSectionHeaderSize;
@@ -161,6 +171,18 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
     if (old.raw_size == 0 || resource_rva_ != old.virtual_address) {
         error = "the resource section is not laid out as a linker writes it";
         return false;
+    }
+    // The headers are written back at their offsets: into the bytes of a section they would
+    // overwrite it, or land past the end of the new file.
+    const uint64_t headers_end = section_table_ + sections_.size() * kSectionHeaderSize;
+    uint64_t sections_end = 0;
+    for (const PeSection& s : sections_) {
+        if (s.raw_size == 0) continue;
+        if (s.raw_offset < headers_end) {
+            error = "its headers do not end before its first section";
+            return false;
+        }
+        sections_end = std::max(sections_end, uint64_t{s.raw_offset} + s.raw_size);
     }
     // Only sections that nothing addresses from code may move: those the loader discards
     // after use (relocations), which data directories alone point at.
@@ -243,10 +265,17 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
             }
         }
     }
-    // The COFF symbol table, if any, lay behind the sections and is gone.
+    // The symbol and string tables follow the sections, as a linker places them; tables inside
+    // a section's bytes are not something to carry.
     const uint64_t coff = optional_ - 20;
-    Store32(out, coff + 8, 0);
-    Store32(out, coff + 12, 0);
+    if (symbols_ != 0 && symbols_ >= sections_end) {
+        Store32(out, coff + 8, static_cast<uint32_t>(out.size()));
+        const auto from = file_.begin() + static_cast<ptrdiff_t>(symbols_);
+        out.insert(out.end(), from, from + static_cast<ptrdiff_t>(symbols_size_));
+    } else {
+        Store32(out, coff + 8, 0);
+        Store32(out, coff + 12, 0);
+    }
     const uint32_t initialized = LoadU32(out.data() + optional_ + 8);
     Store32(out, optional_ + 8,
             static_cast<uint32_t>(initialized - old.raw_size + rsrc.raw_size));

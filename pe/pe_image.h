@@ -1,7 +1,8 @@
 // A Windows executable (PE32 or PE32+) read from memory, and rewritten with other resources.
-// The resource section is rebuilt in place; sections behind it (the relocations) move with its
-// new size; the headers' sizes, data directories and checksum are set to match; a certificate
-// is not carried over, since the new bytes would no longer match it.
+// The resource section is rebuilt in place; sections behind it (the relocations, debug sections)
+// move with its new size, the symbol and string tables behind them; the headers' sizes, data
+// directories and checksum are set to match; a certificate is not carried over, since the new
+// bytes would no longer match it.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +50,10 @@ class PeImage {
     uint32_t resource_rva_ = 0;
     uint32_t resource_size_ = 0;
     uint32_t certificate_size_ = 0;
+    // The COFF symbol table and the string table behind it, where a build left them (unstripped
+    // builds name their long sections, "/4", in the string table): carried to the new file.
+    uint64_t symbols_ = 0;
+    uint64_t symbols_size_ = 0;
     std::vector<PeSection> sections_;
 };
 

@@ -4,13 +4,9 @@
 #include <optional>
 
 #include "package/utf8_text.h"
+#include "pe/pe_format.h"
 
 namespace {
-
-constexpr uint32_t kHighBit = 0x80000000u;
-constexpr uint16_t kPe32Magic = 0x10b;
-constexpr uint16_t kPe32PlusMagic = 0x20b;
-constexpr uint32_t kResourceDirectoryIndex = 2;
 
 // Little-endian reads that fail instead of running past the end.
 class ByteView {
@@ -199,12 +195,12 @@ PeResourceScan FindPeResources(std::span<const uint8_t> image, std::string_view 
         return Fail("truncated optional header");
     }
     const uint64_t directories_end = count_field + 4 + uint64_t{*directory_count} * 8;
-    if (*directory_count <= kResourceDirectoryIndex || directories_end > *optional_size) {
+    if (*directory_count <= kResourceDirectory || directories_end > *optional_size) {
         PeResourceScan none;
         none.ok = true;  // an executable without resources
         return none;
     }
-    const uint64_t resource_entry = optional + count_field + 4 + kResourceDirectoryIndex * 8;
+    const uint64_t resource_entry = optional + count_field + 4 + kResourceDirectory * 8;
     const auto resource_rva = file.U32(resource_entry);
     const auto resource_size = file.U32(resource_entry + 4);
     if (!resource_rva || !resource_size) return Fail("truncated data directories");
@@ -212,7 +208,7 @@ PeResourceScan FindPeResources(std::span<const uint8_t> image, std::string_view 
     std::vector<Section> sections;
     const uint64_t table = optional + *optional_size;
     for (uint32_t i = 0; i < *section_count; ++i) {
-        const uint64_t at = table + uint64_t{i} * 40;
+        const uint64_t at = table + uint64_t{i} * kSectionHeaderSize;
         const auto vsize = file.U32(at + 8);
         const auto vaddr = file.U32(at + 12);
         const auto rsize = file.U32(at + 16);

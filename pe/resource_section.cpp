@@ -5,10 +5,10 @@
 #include <set>
 
 #include "package/little_endian.h"
+#include "pe/pe_format.h"
 
 namespace {
 
-constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kDirectorySize = 16;
 constexpr size_t kEntrySize = 8;
 constexpr size_t kDataEntrySize = 16;

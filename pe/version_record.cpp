@@ -90,22 +90,21 @@ std::optional<std::array<uint16_t, 4>> ParseVersionNumbers(std::string_view text
     }
 }
 
-std::array<uint16_t, 4> VersionNumbersIn(std::string_view text) {
+std::optional<std::array<uint16_t, 4>> VersionNumbersIn(std::string_view text) {
     const size_t start = text.find_first_of("0123456789");
-    if (start == std::string_view::npos) return {1, 0, 0, 0};
+    if (start == std::string_view::npos) return std::nullopt;
     size_t end = start;
     int dots = 0;
     while (end < text.size()) {
         const char c = text[end];
         const bool digit = c >= '0' && c <= '9';
-        const bool dot = c == '.' && dots < 2 && end + 1 < text.size() && text[end + 1] >= '0' &&
+        const bool dot = c == '.' && dots < 3 && end + 1 < text.size() && text[end + 1] >= '0' &&
                          text[end + 1] <= '9';
         if (!digit && !dot) break;
         dots += dot ? 1 : 0;
         ++end;
     }
-    const auto numbers = ParseVersionNumbers(text.substr(start, end - start));
-    return numbers ? *numbers : std::array<uint16_t, 4>{1, 0, 0, 0};
+    return ParseVersionNumbers(text.substr(start, end - start));
 }
 
 bool BuildVersionRecord(const VersionRecord& record, std::vector<uint8_t>& out) {

@@ -143,9 +143,11 @@ CommandLine ParseCommandLine(const char* tail) {
             line.unpack_only = true;
             line.unpack_folder = value;
             line.has_switches = true;
+            line.empty_value |= value.empty();
         } else if (TakeValue(argument, "/LOG=", value)) {
             line.log_file = value;
             line.has_switches = true;
+            line.empty_value |= value.empty();
         }
     }
     // Runs that use none of the switches keep the old rule, "/RUNAS" anywhere; with switches

@@ -10,6 +10,9 @@ struct CommandLine {
     bool unattended = false;        // "/S"
     bool unpack_only = false;       // "/UNPACK" or "/UNPACK=<folder>"
     bool show_usage = false;        // "/?"
+    // "/UNPACK=" or "/LOG=" with nothing after it, as a batch file's unset variable gives: a
+    // command line the program cannot take, rather than a guess at what was meant.
+    bool empty_value = false;
     bool has_switches = false;      // any switch above but "/RUNAS", or "--"
     std::string unpack_folder;      // from "/UNPACK=<folder>"; empty: named after the program
     std::string log_file;           // from "/LOG=<file>"; empty: no log

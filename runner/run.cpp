@@ -98,6 +98,8 @@ const char* Meaning(int exit_code) {
             return "the package is missing, damaged or could not be extracted";
         case RUN_SETUP_FAILED:
             return "Setup.exe could not be started";
+        case RUN_BAD_COMMAND_LINE:
+            return "a switch without its value";
         default:
             return "";
     }
@@ -107,7 +109,14 @@ const char* Meaning(int exit_code) {
 
 int UnpackApp::Run(const char* command_tail) {
     options = ParseCommandLine(command_tail);
-    // Under /S nobody would read the box.
+    // Unpacking beside the program or logging nowhere is not what an empty value asked for; the
+    // run stops before it touches anything. Under /S nobody would read the box.
+    if (options.empty_value) {
+        if (!options.unattended) {
+            ShowUsage(*this);
+        }
+        return RUN_BAD_COMMAND_LINE;
+    }
     if (options.show_usage && !options.unattended) {
         ShowUsage(*this);
         return RUN_COMPLETED;

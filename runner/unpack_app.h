@@ -27,6 +27,7 @@ enum RunExit : int {
     RUN_NO_DESTINATION = 2,     // no destination folder (abandoned, or a relaunch was asked for)
     RUN_EXTRACTION_FAILED = 3,  // the package was missing or could not be extracted
     RUN_SETUP_FAILED = 4,       // install mode: Setup.exe could not be started
+    RUN_BAD_COMMAND_LINE = 5,   // a switch the program cannot take ("/UNPACK=" with no folder)
 };
 
 class UnpackApp : public DialogWindow, public ProductInfo {

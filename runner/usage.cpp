@@ -30,7 +30,8 @@ constexpr char USAGE[] =
     "\t0 完了\n"
     "\t2 解凍先を作成できない\n"
     "\t3 パッケージがない、または壊れている\n"
-    "\t4 Setup.exe を起動できない";
+    "\t4 Setup.exe を起動できない\n"
+    "\t5 スイッチの値がない";
 
 }  // namespace
 

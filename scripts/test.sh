@@ -52,6 +52,9 @@ run_language_matrix() {
 echo "== Windows, 32-bit (the shipped program)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
+
+echo "== the sample product's target alone, in fresh build trees"
+scripts/check-product-builds-alone.sh "$PWD/build/win32/host-tools/tools/filespack/filespack"
 if scripts/can-run-win32.sh; then
     run_wine_tests win32
 else

@@ -16,7 +16,10 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -195,3 +198,49 @@ TEST(CreateSafety, FileRewrittenWhileItIsPackedIsRefused) {
         << run.err;
     EXPECT_EQ(NamesIn(dir.path()), std::set<std::string>{"in"});
 }
+
+#ifndef _WIN32
+// A signal while the package or the product is written: the run's own unfinished file goes (it
+// once stayed, 136 MB of it, and no later run removed it), another run's is left alone.
+TEST(CreateSafety, InterruptedRunRemovesItsOwnUnfinishedFileOnly) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir / "src");
+    std::filesystem::create_directories(dir / "out");
+    for (int i = 0; i < 3; ++i) {
+        WriteBytes(dir / ("src/f" + std::to_string(i) + ".bin"), PatternBytes(4000000, 70 + i));
+    }
+    const struct {
+        const char* verb;
+        const char* output;
+        int signal;
+    } runs[] = {
+        {"create", "p.fpk", SIGINT}, {"exe", "p.exe", SIGHUP}, {"create", "q.fpk", SIGTERM}};
+    for (const auto& run : runs) {
+        const std::string output = dir.Arg("out/" + std::string(run.output));
+        const std::string others = "." + std::string(run.output) + ".another.partial";
+        WriteBytes(dir / ("out/" + others), {1});
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const std::string src = dir.Arg("src");
+            std::vector<const char*> argv = {"filespack", run.verb, "-q", output.c_str(),
+                                             src.c_str()};
+            if (std::string(run.verb) == "exe") {
+                argv.insert(argv.end(), {"--stub", FILESPACK_TEST_STUB, "--name", "N",
+                                         "--description", "D", "--product-version", "1",
+                                         "--caption", "C"});
+            }
+            argv.push_back(nullptr);
+            execv(FILESPACK_EXE, const_cast<char* const*>(argv.data()));
+            _exit(127);
+        }
+        // Until the run's own unfinished file shows up beside the other run's.
+        for (int waited = 0; waited < 20000 && NamesIn(dir / "out").size() < 2; ++waited) {
+            usleep(1000);
+        }
+        ExpectInterrupted(child, run.signal, run.verb);
+        EXPECT_EQ(NamesIn(dir / "out"), std::set<std::string>{others}) << run.verb;
+        std::filesystem::remove(dir / ("out/" + others));
+    }
+}
+#endif

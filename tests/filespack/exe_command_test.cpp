@@ -7,6 +7,7 @@
 
 #include "package/little_endian.h"
 #include "resources/stamp_resources.h"
+#include "minimal_executable.h"
 #include "tool_test_support.h"
 #include "pe/pe_image.h"
 
@@ -131,11 +132,59 @@ TEST_F(StampTest, SameInputsGiveTheSameBytesAndAnIconReplacesTheProgramsOwn) {
     EXPECT_EQ(CountOfType(resources, kTypeGroupIcon), 1u);
 }
 
-TEST_F(StampTest, MissingSetupIsWarnedAbout) {
+TEST_F(StampTest, WhatOnlyLimitsAProductIsWarnedAbout) {
+    ASSERT_EQ(RunTool({"create", "-q", dir_.Arg("p.fpk"), dir_.Arg("in")}).code, 0);
+    WriteBytes(dir_ / "old.fpk", WithoutIntegrityRecord(ReadBytes(dir_ / "p.fpk")));
     std::filesystem::remove(dir_ / "in/Setup.exe");
-    const ToolRun run = RunTool(Args("p.exe"));
-    EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_NE(run.err.find("no Setup.exe"), std::string::npos) << run.err;
+    const struct {
+        std::vector<std::string> extra;
+        const char* warning;
+    } cases[] = {
+        {{}, "no Setup.exe"},
+        {{"--product-version", "Ver 99999.1"}, "1.0.0.0"},
+        {{"--package", dir_.Arg("old.fpk")}, "no integrity record"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = Args("p.exe", c.extra);
+        if (!c.extra.empty() && c.extra.front() == "--package") args.erase(args.begin() + 2);
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_NE(run.err.find(c.warning), std::string::npos) << run.err;
+        std::filesystem::remove(dir_ / "p.exe");
+    }
+}
+
+// A product must carry a package that `test` passes: one flipped byte, or names the extractor
+// refuses in a sealed package, once gave a product that failed on every machine.
+TEST_F(StampTest, ReadyPackageThatTestRefusesIsNotStamped) {
+    ASSERT_EQ(RunTool({"create", "-q", dir_.Arg("p.fpk"), dir_.Arg("in")}).code, 0);
+    std::vector<uint8_t> damaged = ReadBytes(dir_ / "p.fpk");
+    damaged[damaged.size() / 2] ^= 0x10;
+    WriteBytes(dir_ / "damaged.fpk", damaged);
+    std::vector<std::string> packages = {"damaged.fpk"};
+    // No writer stores these names: stand-ins of the same length are swapped for them.
+    const std::pair<std::string, std::string> names[] = {
+        {"COX.setup", "CON.setup"}, {"aa_aa_x.e", "..\\..\\x.e"}, {"a_b.setup", "a:b.setup"}};
+    for (const auto& [stand_in, name] : names) {
+        packages.push_back("names" + std::to_string(packages.size()) + ".fpk");
+        WritePackage(dir_ / packages.back(), {"Setup.exe", stand_in});
+        std::vector<uint8_t> bytes = ReadBytes(dir_ / packages.back());
+        const auto at = std::search(bytes.begin(), bytes.end(), stand_in.begin(), stand_in.end());
+        ASSERT_NE(at, bytes.end());
+        std::copy(name.begin(), name.end(), at);
+        Reseal(bytes);
+        WriteBytes(dir_ / packages.back(), bytes);
+        ASSERT_NE(RunTool({"list", dir_.Arg(packages.back())}).out.find("integrity: verified"),
+                  std::string::npos);
+    }
+    for (const std::string& package : packages) {
+        std::vector<std::string> args = Args("p.exe", {"--package", dir_.Arg(package)});
+        args.erase(args.begin() + 2);
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.code, 1) << package << ": " << run.err;
+        EXPECT_NE(run.err.find(package), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe")) << package;
+    }
 }
 
 TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
@@ -148,6 +197,11 @@ TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
     ASSERT_NE(at, foreign.end());
     *at = 'X';
     WriteBytes(dir_ / "foreign.exe", foreign);
+    WriteBytes(dir_ / "two.exe", BuildExecutable(false, {{std::string("A"), PatternBytes(50, 1)},
+                                                         {std::string("B"), PatternBytes(50, 2)}}));
+    std::vector<uint8_t> many = {0, 0, 1, 0, 3000 & 0xFF, 3000 >> 8};
+    many.resize(6 + 3000 * 16 + 40, 0);
+    WriteBytes(dir_ / "many.ico", many);
 
     struct Case {
         const char* what;
@@ -168,6 +222,10 @@ TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
         {"a stub without the marker", {"--stub", dir_.Arg("foreign.exe")}, 1, "marker"},
         {"a malformed file version", {"--file-version", "1.2.3.4.5"}, 2, "--file-version"},
         {"no package to stamp", {"--package", dir_.Arg("not.exe")}, 1, "not.exe"},
+        {"a resource name in kanji", {"--resource-name", "表"}, 1, "\"表\""},
+        {"a company that is not UTF-8", {"--company", "Q\xFF"}, 1, "--company is not UTF-8"},
+        {"two packages to choose from", {"--package", dir_.Arg("two.exe")}, 1, "extract"},
+        {"an icon of 3000 images", {"--icon", dir_.Arg("many.ico")}, 1, "at most 64"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = Args("p.exe", c.extra);

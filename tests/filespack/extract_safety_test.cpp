@@ -201,11 +201,7 @@ TEST(Interruption, LeavesNoUnfinishedFileAndNoScratchData) {
             }
             usleep(1000);
         }
-        kill(child, run.signal);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << run.verb;
-        EXPECT_EQ(WEXITSTATUS(status), 128 + run.signal) << run.verb << ": finished first?";
+        ExpectInterrupted(child, run.signal, run.verb);
     }
     // What extract left is whole; test left nothing.
     for (const auto& item : std::filesystem::directory_iterator(dir / "out")) {

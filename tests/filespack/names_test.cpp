@@ -18,23 +18,6 @@ std::string Sjis(const std::string& utf8) {
     return out;
 }
 
-// A package holding a small file under each (Shift-JIS) name, written to `file`.
-void WritePackage(const std::filesystem::path& file, const std::vector<std::string>& names) {
-    std::FILE* out = OpenFile(file, "w+b");
-    ASSERT_NE(out, nullptr);
-    PackageWriter writer(out, 1024);
-    const uint8_t data[] = {1, 2, 3};
-    bool written = true;
-    for (const auto& name : names) {
-        PackageEntryHead head;
-        head.name = name;
-        written = written && writer.AddFile(head, data, sizeof data);
-    }
-    written = written && writer.Finish();
-    std::fclose(out);
-    ASSERT_TRUE(written) << writer.error();
-}
-
 // Swaps stand-in names for names no writer stores (same lengths), dropping the integrity
 // record that the swap would break.
 void SwapNames(const std::filesystem::path& file,

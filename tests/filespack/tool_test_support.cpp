@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "package/integrity_record.h"
+#include "package/package_writer.h"
 #include "tools/filespack/command_line/cli.h"
 #include "tools/filespack/files/file_names.h"
 
@@ -16,6 +17,9 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
 #endif
 
 ToolRun RunTool(const std::vector<std::string>& args, std::optional<std::string> epoch) {
@@ -140,5 +144,37 @@ ScopedTempFolder::~ScopedTempFolder() {
     } else {
         unsetenv("TMPDIR");
     }
+}
+#endif
+
+void WritePackage(const std::filesystem::path& file, const std::vector<std::string>& names) {
+    std::FILE* out = OpenFile(file, "w+b");
+    ASSERT_NE(out, nullptr);
+    PackageWriter writer(out, 1024);
+    const uint8_t data[] = {1, 2, 3};
+    bool written = true;
+    for (const auto& name : names) {
+        PackageEntryHead head;
+        head.name = name;
+        written = written && writer.AddFile(head, data, sizeof data);
+    }
+    written = written && writer.Finish();
+    std::fclose(out);
+    ASSERT_TRUE(written) << writer.error();
+}
+
+void Reseal(std::vector<uint8_t>& package) {
+    ASSERT_GE(package.size(), DIGEST_SIZE);
+    DigestBytes(package.data(), package.size() - DIGEST_SIZE,
+                package.data() + package.size() - DIGEST_SIZE);
+}
+
+#ifndef _WIN32
+void ExpectInterrupted(pid_t child, int signal, const std::string& what) {
+    kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << what;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << what << ": finished first?";
 }
 #endif

@@ -9,6 +9,10 @@
 
 #include "package/package_format.h"
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 struct ToolRun {
     int code = -1;
     std::string out;
@@ -41,6 +45,11 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 // that the extraction engine itself has to find.
 std::vector<uint8_t> WithoutIntegrityRecord(std::vector<uint8_t> package);
 void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// A sealed package holding a small file under each (Shift-JIS) name, none of them checked: what
+// no `create` would write.
+void WritePackage(const std::filesystem::path& file, const std::vector<std::string>& names);
+// Writes the integrity record's digest anew after a test changed the package's bytes.
+void Reseal(std::vector<uint8_t>& package);
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 
 // Last-access and last-write times (creation is left alone: not every system can set it).
@@ -58,3 +67,9 @@ class ScopedTempFolder {
   private:
     std::optional<std::string> saved_;
 };
+
+#ifndef _WIN32
+// Sends `signal` to the tool running as `child` and expects it to end as an interrupted run
+// ends: cleaned up, with 128 + the signal.
+void ExpectInterrupted(pid_t child, int signal, const std::string& what);
+#endif

@@ -96,6 +96,8 @@ std::vector<uint8_t> BuildExecutable(bool pe32_plus, const std::vector<TestResou
     const size_t optional = coff + 20;
     pe.U16(optional, pe32_plus ? 0x20B : 0x10B);
     const size_t count_field = optional + (pe32_plus ? 108 : 92);
+    pe.U32(optional + 32, 0x1000);  // section alignment
+    pe.U32(optional + 36, 0x200);   // file alignment
     pe.U32(count_field, 16);
     pe.U32(count_field + 4 + 2 * 8, kSectionRva);
     pe.U32(count_field + 4 + 2 * 8 + 4, static_cast<uint32_t>(tree.bytes.size()));

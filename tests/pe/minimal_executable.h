@@ -2,6 +2,7 @@
 // "FILESPACK" -> each name -> language 0x411.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -14,5 +15,6 @@ struct TestResource {
 
 inline constexpr uint32_t kSectionRva = 0x3000;
 inline constexpr uint32_t kSectionFile = 0x400;
+inline constexpr size_t kCoffHeader = 0x84;
 
 std::vector<uint8_t> BuildExecutable(bool pe32_plus, const std::vector<TestResource>& resources);

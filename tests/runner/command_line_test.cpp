@@ -66,6 +66,17 @@ TEST(ParseCommandLine, ReadsTheSwitchesInAnyCaseAndPassesTheRestVerbatim) {
     EXPECT_FALSE(ParseCommandLine("-- /S /UNPACK").unattended);
 }
 
+// What a batch file's unset %DEST% gives: never "beside the program" or "no log".
+TEST(ParseCommandLine, EmptySwitchValuesAreMarked) {
+    for (const char* tail :
+         {"/S /UNPACK=", "/LOG= /S", "/unpack=\"\"", "/LOG=x /log=", "/UNPACK= --"}) {
+        EXPECT_TRUE(ParseCommandLine(tail).empty_value) << tail;
+    }
+    for (const char* tail : {"/S /UNPACK", "/UNPACK=x /LOG=y", "-- /UNPACK= /LOG="}) {
+        EXPECT_FALSE(ParseCommandLine(tail).empty_value) << tail;
+    }
+}
+
 TEST(ParseCommandLine, RelaunchArgument) {
     const struct {
         const char* tail;

@@ -29,6 +29,7 @@ constexpr int64_t kExitCancelled = 1;
 constexpr int64_t kExitPreparationFailed = 2;
 constexpr int64_t kExitExtractionFailed = 3;
 constexpr int64_t kExitSetupFailed = 4;
+constexpr int64_t kExitBadCommandLine = 5;
 
 // The sample product's identity and texts, as the program shows them.
 const std::string kTitle = "SelfUnpack - Quolta Ver 1.71";
@@ -784,6 +785,26 @@ TEST_F(EndToEnd, UsageBoxListsTheSwitches) {
     }
     Click(box, IDOK);
     EXPECT_EQ(product.WaitExit(), kExitOk);
+    EXPECT_EQ(FirstFreeWorkFolder(), first_free_);
+    EXPECT_FALSE(Exists(UnpackFolder(exe)));
+}
+
+// What a batch file's unset %DEST% gives: never an unpack beside the program, nor a silent run
+// without the log that was asked for.
+TEST_F(EndToEnd, EmptySwitchValueIsRefusedBeforeAnythingIsMade) {
+    const std::string exe = Copy(E2E_QUOLTA_EXE);
+    for (const char* arguments : {"/S /UNPACK=", "/S /UNPACK /LOG=", "/LOG=\"\" /s"}) {
+        SCOPED_TRACE(arguments);
+        EXPECT_EQ(RunUnattended(exe, arguments), kExitBadCommandLine);
+    }
+    Process product;
+    Start(product, exe, "/UNPACK=");
+    HWND box = WaitMessageBox(product.pid());
+    ASSERT_NE(box, nullptr);
+    const std::string text = ControlText(box, kMessageBoxTextId);
+    EXPECT_EQ(text.rfind("使い方: QuoltaSetup.exe ", 0), 0u) << text;
+    Click(box, IDOK);
+    EXPECT_EQ(product.WaitExit(), kExitBadCommandLine);
     EXPECT_EQ(FirstFreeWorkFolder(), first_free_);
     EXPECT_FALSE(Exists(UnpackFolder(exe)));
 }

@@ -15,6 +15,8 @@ namespace {
 
 // Set from a signal handler (POSIX) or from the system's handler thread (Windows).
 std::atomic<int> pending{0};
+// Guards nest (exe runs test's check inside its own): the outermost one holds the handlers.
+int depth = 0;
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may store it");
 
 #ifdef _WIN32
@@ -38,6 +40,7 @@ void OnSignal(int signal) {
 }  // namespace
 
 InterruptionGuard::InterruptionGuard() {
+    if (depth++ > 0) return;
     pending = 0;
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnControl, TRUE);
@@ -50,6 +53,7 @@ InterruptionGuard::InterruptionGuard() {
 }
 
 InterruptionGuard::~InterruptionGuard() {
+    if (--depth > 0) return;
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnControl, FALSE);
 #else

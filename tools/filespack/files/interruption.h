@@ -1,5 +1,5 @@
-// Ctrl+C and termination while test or extract runs: instead of dying with a half-written file
-// (extract) or gigabytes of scratch data (test) left behind, the run notices at its next chunk,
+// Ctrl+C and termination while a verb runs: instead of dying with a half-written file (extract,
+// create, exe) or gigabytes of scratch data (test) left behind, the run notices at its next chunk,
 // takes away what it was writing and ends with 128 + the signal's number (130, 143), as shells
 // expect. A second signal ends the run at once. On Windows, Ctrl+C and Ctrl+Break count as
 // SIGINT.
@@ -7,7 +7,9 @@
 
 class InterruptionGuard {
   public:
-    InterruptionGuard();  // catches SIGINT, SIGTERM and SIGHUP (Ctrl+C) until destroyed
+    // Catches SIGINT, SIGTERM and SIGHUP (Ctrl+C) until destroyed; a guard inside another
+    // changes nothing.
+    InterruptionGuard();
     ~InterruptionGuard();
     InterruptionGuard(const InterruptionGuard&) = delete;
     InterruptionGuard& operator=(const InterruptionGuard&) = delete;

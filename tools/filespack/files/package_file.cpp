@@ -144,10 +144,15 @@ bool Replace(const std::filesystem::path& from, const std::filesystem::path& to,
 }  // namespace
 
 PackageFile::~PackageFile() {
+    Discard();
+}
+
+void PackageFile::Discard() {
     Close();
     if (path_.empty() || kept_) return;
     std::error_code ec;
     std::filesystem::remove(path_, ec);
+    path_.clear();
 }
 
 std::FILE* PackageFile::Create(std::string& error) {

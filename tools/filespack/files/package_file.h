@@ -25,6 +25,9 @@ class PackageFile {
     // Closes the file and renames it over the target in one step, so that the target is always
     // one whole package: the old one, or this one.
     bool Keep(std::string& error);
+    // Closes and removes the file now, as the destructor would: for a run that is about to end
+    // without unwinding (interrupted).
+    void Discard();
 
   private:
     bool Close();

@@ -60,3 +60,13 @@ int64_t TrailingBytes(const PackageSource& source, const PackageLayout& layout);
 
 // The warning about them, naming where they start.
 std::string TrailingWords(const std::string& shown, int64_t trailing, int64_t length);
+
+// Runs `verb` (test or extract) with a report that gives the run's end once it returns, as
+// --json asks.
+template <typename Options, typename Verb>
+int RunReported(const Options& options, ToolIo& io, Verb verb) {
+    RunReport report(io, options.json, options.package);
+    const int code = verb(options, io, report);
+    report.Finish(code);
+    return code;
+}

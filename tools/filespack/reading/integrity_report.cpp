@@ -1,5 +1,8 @@
 #include "tools/filespack/reading/integrity_report.h"
 
+#include "tools/filespack/files/file_names.h"
+#include "tools/filespack/output/run_report.h"
+
 namespace {
 
 class ReleaseBehind : public DigestProgress {
@@ -57,4 +60,21 @@ const char* IntegrityJsonValue(const IntegrityCheck& check) {
             break;
     }
     return "mismatch";
+}
+
+bool LoadChecked(const std::string& path, const std::string& resource, RunReport& report,
+                 PackageSource& source, IntegrityCheck& integrity, int& code) {
+    source = LoadPackage(PathFromUtf8(path), resource);
+    if (!source.ok) {
+        code = report.Fail(EXIT_PROBLEM, source.error);
+        return false;
+    }
+    report.SetSource(source);
+    integrity = CheckSourceIntegrity(source);
+    report.SetIntegrity(integrity);
+    if (source.file.Shrank()) {
+        code = report.Fail(EXIT_PROBLEM, ShrankWords(path));
+        return false;
+    }
+    return true;
 }

@@ -6,6 +6,8 @@
 #include "package/integrity_record.h"
 #include "tools/filespack/reading/package_source.h"
 
+class RunReport;
+
 // Checks the package in `source`. A mapped file's pages are given back behind the digest, so
 // that the check, like the engine, never holds the whole package in memory.
 IntegrityCheck CheckSourceIntegrity(const PackageSource& source);
@@ -15,3 +17,9 @@ std::string IntegrityWords(const IntegrityCheck& check);
 
 // The same for JSON: "verified", "none" or "mismatch".
 const char* IntegrityJsonValue(const IntegrityCheck& check);
+
+// The start of test and extract: the package at `path` (its `resource`) loaded and its record
+// checked, both kept in `report`. False when the package could not be read whole; the failure
+// is reported and its exit code is in `code`.
+bool LoadChecked(const std::string& path, const std::string& resource, RunReport& report,
+                 PackageSource& source, IntegrityCheck& integrity, int& code);

@@ -279,7 +279,8 @@ void PackageSource::ReleaseConsumed(int64_t consumed) const {
     file.ReleaseBefore(done >= length ? offset + length : offset + static_cast<size_t>(done));
 }
 
-PackageSource LoadPackage(const std::filesystem::path& path, const std::string& resource_name) {
+PackageSource LoadPackage(const std::filesystem::path& path, const std::string& resource_name,
+                          const std::string& choose_hint) {
     const std::string shown = PathToUtf8(path);
     PackageSource source;
     std::string why;
@@ -301,8 +302,7 @@ PackageSource LoadPackage(const std::filesystem::path& path, const std::string& 
         if (scan.resources.size() > 1) {
             std::string names;
             for (const auto& r : scan.resources) names += (names.empty() ? "" : ", ") + r.name;
-            return Fail(shown + ": holds several packages (" + names +
-                        "); choose one with --resource");
+            return Fail(shown + ": holds several packages (" + names + "); " + choose_hint);
         }
         if (!scan.resources.empty()) chosen = &scan.resources.front();
     } else {

@@ -74,5 +74,7 @@ std::string SignatureWords(const PackageSource& source);
 // What to say when the file was cut while it was read: the engine's read error, and why.
 std::string ShrankWords(const std::string& shown);
 
-// `resource_name` empty: the executable's only resource of the type (several are an error).
-PackageSource LoadPackage(const std::filesystem::path& path, const std::string& resource_name);
+// `resource_name` empty: the executable's only resource of the type (several are an error, which
+// `choose_hint` tells how to resolve).
+PackageSource LoadPackage(const std::filesystem::path& path, const std::string& resource_name,
+                          const std::string& choose_hint = "choose one with --resource");

@@ -62,6 +62,12 @@ struct PackSummary {
 };
 
 class PackageFile;
+class ProgressBar;
+// Ctrl+C, SIGTERM or SIGHUP while `file` is being made (an InterruptionGuard lives): the file
+// goes, and the run ends with 128 + the signal, as test and extract end. Each run takes away
+// only its own file: which of the others beside it is still being written, nobody can tell.
+void StopIfInterrupted(PackageFile& file, ToolIo& io, ProgressBar* bar = nullptr);
+
 // Packs `options.inputs` as `create` does into a new file made by `package`, which is left
 // open and not yet put in place.
 int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,

@@ -10,6 +10,7 @@
 #include "tools/filespack/files/file_stamp.h"
 #include "tools/filespack/files/input_files.h"
 #include "tools/filespack/files/package_file.h"
+#include "tools/filespack/files/interruption.h"
 #include "tools/filespack/output/progress_bar.h"
 #include "tools/filespack/output/text_format.h"
 
@@ -40,7 +41,7 @@ bool FixedTime(const CreateOptions& options, const ToolIo& io, std::optional<Fil
 // read may not be one version of it: a file rewritten while it is read, even at the same size,
 // would be stored torn.
 bool PackOne(PackageWriter& writer, const InputFile& input, ProgressBar& bar, int64_t& done,
-             int64_t total, std::string& error) {
+             int64_t total, PackageFile& package, ToolIo& io, std::string& error) {
     std::FILE* in = OpenFile(input.path, "rb");
     if (!in) {
         error = input.shown + ": cannot open the file";
@@ -53,6 +54,7 @@ bool PackOne(PackageWriter& writer, const InputFile& input, ProgressBar& bar, in
     head.times = input.times;
     const bool stored =
         before && writer.AddFile(head, input.size, [&](uint8_t* buffer, size_t count) -> size_t {
+            StopIfInterrupted(package, io, &bar);
             const size_t got = std::fread(buffer, 1, count, in);
             done += static_cast<int64_t>(got);
             bar.Update(done, total);
@@ -128,12 +130,14 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
     ProgressBar bar(io.err, io.terminal && !options.quiet, "packing   ");
     int64_t done = 0;
     for (const auto& file : set.files) {
-        if (!PackOne(writer, file, bar, done, total, error)) {
+        if (!PackOne(writer, file, bar, done, total, package, io, error)) {
             bar.Clear();
             return Complain(io, EXIT_PROBLEM, error);
         }
     }
-    if (!writer.Finish()) {
+    const bool finished = writer.Finish();
+    StopIfInterrupted(package, io, &bar);
+    if (!finished) {
         bar.Clear();
         return Complain(io, EXIT_PROBLEM, options.output + ": " + writer.error());
     }
@@ -143,7 +147,17 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
     return EXIT_OK;
 }
 
+void StopIfInterrupted(PackageFile& file, ToolIo& io, ProgressBar* bar) {
+    const int signal = InterruptionGuard::Pending();
+    if (signal == 0) return;
+    file.Discard();
+    if (bar) bar->Clear();
+    io.err << Prefix(io) << "interrupted; the unfinished file was removed" << std::endl;
+    ExitInterrupted(signal);
+}
+
 int RunCreate(const CreateOptions& options, ToolIo& io) {
+    const InterruptionGuard interruption;
     const std::filesystem::path output = PathFromUtf8(options.output);
     PackageFile package(output);
     PackSummary summary;

@@ -5,13 +5,16 @@
 #include <deque>
 
 #include "package/name_encoding.h"
+#include "package/utf8_text.h"
 #include "resources/identity_rules.h"
 #include "resources/stamp_resources.h"
 #include "tools/filespack/verbs/commands.h"
 #include "tools/filespack/files/file_names.h"
+#include "tools/filespack/files/interruption.h"
 #include "pe/icon_file.h"
 #include "tools/filespack/files/package_file.h"
 #include "tools/filespack/reading/package_layout.h"
+#include "tools/filespack/reading/integrity_report.h"
 #include "tools/filespack/reading/package_source.h"
 #include "pe/pe_image.h"
 #include "tools/filespack/files/program_location.h"
@@ -33,7 +36,8 @@ struct Identity {
     std::string resource_name;
 };
 
-std::string IdentityWords(IdentityProblem problem, const Identity& sjis) {
+std::string IdentityWords(IdentityProblem problem, const Identity& sjis,
+                          const ExeOptions& options) {
     const auto bytes = [](size_t n) { return std::to_string(n) + " bytes"; };
     switch (problem) {
         case IdentityProblem::NAME_AND_VERSION_TOO_LONG:
@@ -49,7 +53,7 @@ std::string IdentityWords(IdentityProblem problem, const Identity& sjis) {
                    " in Shift-JIS; at most " + std::to_string(kMaxDescription) +
                    " fit the program's text";
         case IdentityProblem::BAD_RESOURCE_NAME:
-            return "--resource-name \"" + sjis.resource_name +
+            return "--resource-name \"" + options.resource_name +
                    "\" must be letters, digits and underscores, not starting with a digit, at "
                    "most " + std::to_string(kMaxResourceName) + " characters";
         case IdentityProblem::BAD_SHIFT_JIS:
@@ -85,7 +89,7 @@ std::string ToIdentity(const ExeOptions& options, Identity& out) {
     }
     const IdentityProblem problem = CheckIdentity(
         {out.name, out.description, out.version, out.caption, out.resource_name});
-    return IdentityWords(problem, out);
+    return IdentityWords(problem, out, options);
 }
 
 bool AsciiCaseEqual(std::string_view a, std::string_view b) {
@@ -132,15 +136,36 @@ bool ReadWhole(const std::string& utf8_path, FileImage& image, std::string& erro
     return true;
 }
 
-}  // namespace
+bool IsUtf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        if (NextUtf8(text, at) == NOT_UTF8) return false;
+    }
+    return true;
+}
 
-int RunExe(const ExeOptions& options, ToolIo& io) {
-    Identity identity;
-    std::string error = ToIdentity(options, identity);
-    if (!error.empty()) return Complain(io, EXIT_PROBLEM, error);
+// Every text option in UTF-8, so that a message may quote it.
+std::string FirstNotUtf8(const ExeOptions& options) {
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"--name", &options.name},           {"--description", &options.description},
+        {"--product-version", &options.product_version}, {"--caption", &options.caption},
+        {"--resource-name", &options.resource_name},     {"--company", &options.company},
+        {"--copyright", &options.copyright}, {"--file-version", &options.file_version},
+    };
+    for (const auto& [option, text] : texts) {
+        if (!IsUtf8(*text)) return std::string(option) + " is not UTF-8 text";
+    }
+    return "";
+}
 
+// The version record: the numbers from --file-version, else those in --product-version.
+int BuildVersion(const ExeOptions& options, ToolIo& io, std::vector<uint8_t>& out) {
     VersionRecord version;
-    version.product_version = VersionNumbersIn(options.product_version);
+    if (const auto numbers = VersionNumbersIn(options.product_version)) {
+        version.product_version = *numbers;
+    } else if (!options.product_version.empty()) {
+        io.err << Prefix(io) << "warning: --product-version \"" << options.product_version
+               << "\" holds no version number of 0 to 65535; the version record says 1.0.0.0\n";
+    }
     version.file_version = version.product_version;
     if (!options.file_version.empty()) {
         const auto numbers = ParseVersionNumbers(options.file_version);
@@ -151,7 +176,6 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
         }
         version.file_version = *numbers;
     }
-    const std::filesystem::path output = PathFromUtf8(options.output);
     const std::string file_version_text =
         options.file_version.empty() ? options.product_version : options.file_version;
     version.strings = {
@@ -160,84 +184,130 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
         {"FileVersion", file_version_text},
         {"InternalName", options.name},
         {"LegalCopyright", options.copyright},
-        {"OriginalFilename", DisplayPath(output.filename())},
+        {"OriginalFilename", DisplayPath(PathFromUtf8(options.output).filename())},
         {"ProductName", options.name},
         {"ProductVersion", options.product_version},
     };
-    std::vector<uint8_t> version_bytes;
-    if (!BuildVersionRecord(version, version_bytes)) {
-        return Complain(io, EXIT_PROBLEM, "the version record's texts do not fit one");
-    }
-
-    // The program to stamp, which must be ours: another executable would not read the identity.
-    const std::filesystem::path stub_path =
-        options.stub.empty() ? GenericProgramPath() : PathFromUtf8(options.stub);
-    const std::string stub_shown = options.stub.empty() ? DisplayPath(stub_path) : options.stub;
-    FileImage stub_file;
-    if (!stub_file.Open(stub_path, error)) {
+    if (!BuildVersionRecord(version, out)) {
         return Complain(io, EXIT_PROBLEM,
-                        "the program to stamp, " + stub_shown + ": " + error +
+                        "the version record's texts take more than the 64 KiB it may hold");
+    }
+    return EXIT_OK;
+}
+
+// The program to stamp, which must be ours: another executable would not read the identity.
+struct Stub {
+    std::string shown;
+    FileImage file;
+    PeImage image;
+    std::vector<Resource> resources;
+};
+
+int LoadStub(const ExeOptions& options, ToolIo& io, Stub& stub) {
+    const std::filesystem::path path =
+        options.stub.empty() ? GenericProgramPath() : PathFromUtf8(options.stub);
+    stub.shown = options.stub.empty() ? DisplayPath(path) : options.stub;
+    std::string error;
+    if (!stub.file.Open(path, error)) {
+        return Complain(io, EXIT_PROBLEM,
+                        "the program to stamp, " + stub.shown + ": " + error +
                             (options.stub.empty() ? " (give one with --stub)" : ""));
     }
-    PeImage stub;
-    if (!stub.Parse(stub_file.bytes(), error)) {
-        return Complain(io, EXIT_PROBLEM, stub_shown + ": " + error);
+    if (!stub.image.Parse(stub.file.bytes(), error)) {
+        return Complain(io, EXIT_PROBLEM, stub.shown + ": " + error);
     }
-    const auto stub_resources = stub.Resources(error);
-    if (!stub_resources) return Complain(io, EXIT_PROBLEM, stub_shown + ": " + error);
-    if (!HasMarker(*stub_resources)) {
+    auto resources = stub.image.Resources(error);
+    if (!resources) return Complain(io, EXIT_PROBLEM, stub.shown + ": " + error);
+    if (!HasMarker(*resources)) {
         return Complain(io, EXIT_PROBLEM,
-                        stub_shown + ": not the filespack program (it carries no " +
+                        stub.shown + ": not the filespack program (it carries no " +
                             kIdentityResourceType + " " + kProgramMarkerName + " marker)");
     }
+    stub.resources = std::move(*resources);
+    return EXIT_OK;
+}
 
-    FileImage icon_file;
-    IconResources icon;
-    if (!options.icon.empty()) {
-        if (!ReadWhole(options.icon, icon_file, error) ||
-            !SplitIconFile(icon_file.bytes(), kFirstIconId, icon, error)) {
-            return Complain(io, EXIT_PROBLEM, options.icon + ": " + error);
-        }
+int LoadIcon(const ExeOptions& options, ToolIo& io, FileImage& file, IconResources& icon) {
+    if (options.icon.empty()) return EXIT_OK;
+    std::string error;
+    if (!ReadWhole(options.icon, file, error) ||
+        !SplitIconFile(file.bytes(), kFirstIconId, icon, error)) {
+        return Complain(io, EXIT_PROBLEM, options.icon + ": " + error);
     }
+    return EXIT_OK;
+}
 
-    // The package: a ready one, or the inputs packed into a file of this run's own.
+// The package to stamp: a ready one, or the inputs packed into a file of this run's own.
+struct Package {
     PackageSource ready;
-    PackageFile packed(output);
+    PackageFile packed;
     FileImage packed_bytes;
-    std::span<const uint8_t> package;
+    std::span<const uint8_t> bytes;
     PackSummary summary;
+
+    explicit Package(const std::filesystem::path& output) : packed(output) {}
+};
+
+// A ready package is held to what `test` holds it to, which `exe` would otherwise carry into a
+// product that fails on every machine; a package made before the integrity record is only
+// warned about.
+int CheckReady(const ExeOptions& options, ToolIo& io, const PackageSource& ready) {
+    DecodeOptions test;
+    test.package = options.package;
+    test.resource = ready.resource;
+    test.quiet = true;
+    if (const int code = RunTest(test, io); code != EXIT_OK) return code;
+    if (CheckSourceIntegrity(ready).verdict == IntegrityVerdict::NO_RECORD) {
+        io.err << Prefix(io) << "warning: " << options.package
+               << " has no integrity record (an older package): damage on its way to a user "
+                  "would go unnoticed; pack it again with filespack create\n";
+    }
+    return EXIT_OK;
+}
+
+int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, Package& package) {
+    if (options.no_package) return EXIT_OK;
+    std::string error;
     if (!options.package.empty()) {
-        ready = LoadPackage(PathFromUtf8(options.package), "");
-        if (!ready.ok) return Complain(io, EXIT_PROBLEM, ready.error);
-        package = ready.bytes();
-    } else if (!options.no_package) {
+        package.ready = LoadPackage(PathFromUtf8(options.package), "",
+                                    "stamp one package: take it out with filespack extract "
+                                    "--resource, or give its package file");
+        if (!package.ready.ok) return Complain(io, EXIT_PROBLEM, package.ready.error);
+        if (const int code = CheckReady(options, io, package.ready); code != EXIT_OK) return code;
+        package.bytes = package.ready.bytes();
+    } else {
         // Packing a large folder takes a while: the same bar as create's, unless -q.
-        const int code = PackInto(options, io, packed, summary);
+        const int code = PackInto(options, io, package.packed, package.summary);
         if (code != EXIT_OK) return code;
-        if (!packed.Flush(error) || !packed_bytes.Open(packed.path(), error)) {
+        if (!package.packed.Flush(error) || !package.packed_bytes.Open(package.packed.path(), error)) {
             return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
         }
-        package = packed_bytes.bytes();
+        package.bytes = package.packed_bytes.bytes();
     }
-    if (!package.empty()) {
-        const LayoutScan scan = ReadPackageLayout(package);
-        if (!scan.ok) {
-            return Complain(io, EXIT_PROBLEM,
-                            (options.package.empty() ? options.output : options.package) + ": " +
-                                scan.error);
-        }
-        bool has_setup = false;
-        for (const auto& e : scan.layout.entries) has_setup |= AsciiCaseEqual(e.name, kSetupProgram);
-        if (!has_setup) {
-            io.err << Prefix(io) << "warning: the package has no Setup.exe; the product can only "
-                      "unpack (an install would fail)\n";
-        }
-        summary.files = scan.layout.entries.size();
-        summary.total = scan.layout.total_size;
+    const LayoutScan scan = ReadPackageLayout(package.bytes);
+    if (!scan.ok) {
+        return Complain(io, EXIT_PROBLEM,
+                        (options.package.empty() ? options.output : options.package) + ": " +
+                            scan.error);
     }
+    bool has_setup = false;
+    for (const auto& e : scan.layout.entries) has_setup |= AsciiCaseEqual(e.name, kSetupProgram);
+    if (!has_setup) {
+        io.err << Prefix(io) << "warning: the package has no Setup.exe; the product can only "
+                  "unpack (an install would fail)\n";
+    }
+    package.summary.files = scan.layout.entries.size();
+    package.summary.total = scan.layout.total_size;
+    return EXIT_OK;
+}
 
+// The program's own resources as the product keeps them, and the product's.
+std::vector<Resource> ProductResources(const ExeOptions& options, const Identity& identity,
+                                       const Stub& stub, std::span<const uint8_t> package,
+                                       std::span<const uint8_t> version,
+                                       const IconResources& icon) {
     std::vector<Resource> resources;
-    for (const Resource& r : *stub_resources) {
+    for (const Resource& r : stub.resources) {
         if (Kept(r, !options.icon.empty())) resources.push_back(r);
     }
     const auto add = [&](ResourceKey type, ResourceKey name, uint16_t language,
@@ -270,7 +340,7 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
         add(ResourceKey::Named(kPackageResourceType), ResourceKey::Named(identity.resource_name),
             kNeutral, package);
     }
-    add(ResourceKey::Number(kTypeVersion), ResourceKey::Number(1), kJapanese, version_bytes);
+    add(ResourceKey::Number(kTypeVersion), ResourceKey::Number(1), kJapanese, version);
     for (size_t i = 0; i < icon.images.size(); ++i) {
         add(ResourceKey::Number(kTypeIcon), ResourceKey::Number(uint16_t(kFirstIconId + i)),
             kJapanese, icon.images[i]);
@@ -278,31 +348,73 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
     if (!icon.group.empty()) {
         add(ResourceKey::Number(kTypeGroupIcon), ResourceKey::Number(1), kJapanese, icon.group);
     }
+    return resources;
+}
 
-    std::vector<uint8_t> image;
-    if (!stub.Rewrite(std::move(resources), image, error)) {
-        return Complain(io, EXIT_PROBLEM, stub_shown + ": " + error);
-    }
-    PackageFile product(output);
+int WriteProduct(const ExeOptions& options, ToolIo& io, const std::vector<uint8_t>& image,
+                 PackageFile& packed) {
+    PackageFile product(PathFromUtf8(options.output));
+    std::string error;
     std::FILE* out = product.Create(error);
     if (!out) {
         return Complain(io, EXIT_PROBLEM,
                         options.output + ": cannot create a file beside it to write into: " + error);
     }
-    if (std::fwrite(image.data(), 1, image.size(), out) != image.size() || !product.Keep(error)) {
+    const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
+    if (InterruptionGuard::Pending() != 0) packed.Discard();
+    StopIfInterrupted(product, io);
+    if (!written || !product.Keep(error)) {
         if (error.empty()) error = "cannot write the file";
         return Complain(io, EXIT_PROBLEM, options.output + ": " + error);
     }
-    if (!options.quiet) {
-        io.out << "Wrote " << options.output << " (" << FormatBytes(int64_t(image.size()))
-               << "): " << stub_shown << " with ";
-        if (package.empty()) {
-            io.out << "no package\n";
-        } else {
-            io.out << summary.files << (summary.files == 1 ? " file, " : " files, ")
-                   << FormatBytes(summary.total) << ", in resource " << options.resource_name
-                   << '\n';
-        }
+    return EXIT_OK;
+}
+
+void SayWritten(const ExeOptions& options, ToolIo& io, const std::vector<uint8_t>& image,
+                const Stub& stub, const Package& package) {
+    if (options.quiet) return;
+    io.out << "Wrote " << options.output << " (" << FormatBytes(int64_t(image.size()))
+           << "): " << stub.shown << " with ";
+    if (package.bytes.empty()) {
+        io.out << "no package\n";
+        return;
     }
+    io.out << package.summary.files << (package.summary.files == 1 ? " file, " : " files, ")
+           << FormatBytes(package.summary.total) << ", in resource " << options.resource_name
+           << '\n';
+}
+
+}  // namespace
+
+int RunExe(const ExeOptions& options, ToolIo& io) {
+    if (const std::string bad = FirstNotUtf8(options); !bad.empty()) {
+        return Complain(io, EXIT_PROBLEM, bad);
+    }
+    Identity identity;
+    if (const std::string error = ToIdentity(options, identity); !error.empty()) {
+        return Complain(io, EXIT_PROBLEM, error);
+    }
+    std::vector<uint8_t> version;
+    if (const int code = BuildVersion(options, io, version); code != EXIT_OK) return code;
+    Stub stub;
+    if (const int code = LoadStub(options, io, stub); code != EXIT_OK) return code;
+    FileImage icon_file;
+    IconResources icon;
+    if (const int code = LoadIcon(options, io, icon_file, icon); code != EXIT_OK) return code;
+    const InterruptionGuard interruption;
+    Package package(PathFromUtf8(options.output));
+    if (const int code = LoadPackageToStamp(options, io, package); code != EXIT_OK) return code;
+    StopIfInterrupted(package.packed, io);
+
+    std::vector<uint8_t> image;
+    std::string error;
+    if (!stub.image.Rewrite(ProductResources(options, identity, stub, package.bytes, version, icon),
+                            image, error)) {
+        return Complain(io, EXIT_PROBLEM, stub.shown + ": " + error);
+    }
+    if (const int code = WriteProduct(options, io, image, package.packed); code != EXIT_OK) {
+        return code;
+    }
+    SayWritten(options, io, image, stub, package);
     return EXIT_OK;
 }

@@ -137,13 +137,13 @@ int Extract(const ExtractOptions& options, ToolIo& io, RunReport& report) {
         folder = package_path;
         folder.replace_extension();
     }
-    const PackageSource source = LoadPackage(package_path, options.resource);
-    if (!source.ok) return report.Fail(EXIT_PROBLEM, source.error);
-    report.SetSource(source);
-    // Checked before anything is created: a damaged package leaves no trace.
-    const IntegrityCheck integrity = CheckSourceIntegrity(source);
-    report.SetIntegrity(integrity);
-    if (source.file.Shrank()) return report.Fail(EXIT_PROBLEM, ShrankWords(options.package));
+    // The record is checked before anything is created: a damaged package leaves no trace.
+    PackageSource source;
+    IntegrityCheck integrity;
+    int code = EXIT_OK;
+    if (!LoadChecked(options.package, options.resource, report, source, integrity, code)) {
+        return code;
+    }
     const bool damaged = integrity.verdict == IntegrityVerdict::MISMATCH;
     if (damaged && !options.ignore_integrity) {
         return report.Fail(EXIT_PROBLEM,
@@ -270,8 +270,5 @@ int Extract(const ExtractOptions& options, ToolIo& io, RunReport& report) {
 }  // namespace
 
 int RunExtract(const ExtractOptions& options, ToolIo& io) {
-    RunReport report(io, options.json, options.package);
-    const int code = Extract(options, io, report);
-    report.Finish(code);
-    return code;
+    return RunReported(options, io, Extract);
 }

@@ -74,12 +74,12 @@ std::string FailureWords(const EngineOutcome& outcome, const LayoutScan& scan) {
 }
 
 int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
-    const PackageSource source = LoadPackage(PathFromUtf8(options.package), options.resource);
-    if (!source.ok) return report.Fail(EXIT_PROBLEM, source.error);
-    report.SetSource(source);
-    const IntegrityCheck integrity = CheckSourceIntegrity(source);
-    report.SetIntegrity(integrity);
-    if (source.file.Shrank()) return report.Fail(EXIT_PROBLEM, ShrankWords(options.package));
+    PackageSource source;
+    IntegrityCheck integrity;
+    int code = EXIT_OK;
+    if (!LoadChecked(options.package, options.resource, report, source, integrity, code)) {
+        return code;
+    }
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {
         return report.Fail(EXIT_PROBLEM, options.package + ": " + IntegrityWords(integrity) +
                                              "; the package is damaged");
@@ -166,8 +166,5 @@ int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
 }  // namespace
 
 int RunTest(const DecodeOptions& options, ToolIo& io) {
-    RunReport report(io, options.json, options.package);
-    const int code = Test(options, io, report);
-    report.Finish(code);
-    return code;
+    return RunReported(options, io, Test);
 }
