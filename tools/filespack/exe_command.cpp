@@ -102,6 +102,23 @@ bool IsMarker(const Resource& r) {
            r.name == ResourceKey::Named(kProgramMarkerName);
 }
 
+// Whether the program declares that it reads zstd chunks: a line of its marker.
+bool ReadsZstd(const std::vector<Resource>& resources) {
+    const std::string_view line = kProgramReadsZstd;
+    for (const Resource& r : resources) {
+        if (!IsMarker(r)) continue;
+        const std::string_view text(reinterpret_cast<const char*>(r.bytes.data()), r.bytes.size());
+        for (size_t at = text.find(line); at != std::string_view::npos;
+             at = text.find(line, at + 1)) {
+            const size_t end = at + line.size();
+            const bool starts_line = at > 0 && text[at - 1] == '\n';
+            const bool ends_line = end == text.size() || text[end] == '\n' || text[end] == '\r';
+            if (starts_line && ends_line) return true;
+        }
+    }
+    return false;
+}
+
 bool HasMarker(const std::vector<Resource>& resources) {
     const std::string_view marker = kProgramMarkerText;
     for (const Resource& r : resources) {
@@ -191,6 +208,15 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
                             kIdentityResourceType + " " + kProgramMarkerName + " marker)");
     }
 
+    // An older program fails every zstd chunk: it gets none, neither packed here nor ready.
+    const bool reads_zstd = ReadsZstd(*stub_resources);
+    const std::string older_program =
+        stub_shown + " is a program that does not read zstd chunks";
+    if (!reads_zstd && options.package.empty() && !options.no_package &&
+        options.method == ChunkMethod::zstd) {
+        return Complain(io, EXIT_PROBLEM, older_program + "; pack with --method classic");
+    }
+
     FileImage icon_file;
     IconResources icon;
     if (!options.icon.empty()) {
@@ -225,6 +251,12 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
             return Complain(io, EXIT_PROBLEM,
                             (options.package.empty() ? options.output : options.package) + ": " +
                                 scan.error);
+        }
+        if (!reads_zstd && scan.layout.zstd_chunks > 0) {
+            return Complain(io, EXIT_PROBLEM,
+                            older_program + ", and " + options.package + " holds " +
+                                std::to_string(scan.layout.zstd_chunks) +
+                                " of them; repack it with --method classic");
         }
         bool has_setup = false;
         for (const auto& e : scan.layout.entries) has_setup |= AsciiCaseEqual(e.name, kSetupProgram);
