@@ -9,7 +9,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine fonts-ipafont-gothic
     xvfb xauth x11-utils imagemagick locales
     unzip zip zstd p7zip-full time bc
-    osslsigncode openssl
+    osslsigncode openssl dpkg-dev
 )
 
 missing=()
@@ -32,3 +32,6 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
+
+# The Windows builds compile libzstd from Debian's source package (pinned there).
+"$(dirname "${BASH_SOURCE[0]}")/fetch-zstd.sh" >/dev/null
