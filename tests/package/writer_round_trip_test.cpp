@@ -273,7 +273,7 @@ class ReferenceChunks : public ChunkSource {
         : package_(package), buffer_(static_cast<size_t>(block) + BUFFER_SLACK) {}
     int32_t DecodedChunk(int64_t offset, int32_t length, int32_t capacity,
                          const uint8_t** decoded) override {
-        std::copy_n(package_.begin() + offset, length, buffer_.begin());
+        std::copy_n(package_.begin() + static_cast<std::ptrdiff_t>(offset), length, buffer_.begin());
         *decoded = buffer_.data();
         return ReferencePipeline(buffer_.data(), length, capacity);
     }
