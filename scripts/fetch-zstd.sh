@@ -39,7 +39,7 @@ for version in $(versions); do
     [ "$upstream" = "$pinned" ] || continue
     tree="$cache/zstd-$version"
     if [ -f "$tree/lib/zstd.h" ]; then
-        ln -sfn "zstd-$version" "$cache/zstd-$pinned.new" && mv -T "$cache/zstd-$pinned.new" "$cache/zstd-$pinned"
+        $sudo ln -sfn "zstd-$version" "$cache/zstd-$pinned.new" && $sudo mv -T "$cache/zstd-$pinned.new" "$cache/zstd-$pinned"
         echo "$tree"
         exit 0
     fi
@@ -49,7 +49,7 @@ for version in $(versions); do
         $sudo dpkg-source --no-check -x ./*.dsc unpacked >/dev/null); then
         $sudo mv "$work/unpacked" "$tree"
         $sudo rm -rf "$work"
-        ln -sfn "zstd-$version" "$cache/zstd-$pinned.new" && mv -T "$cache/zstd-$pinned.new" "$cache/zstd-$pinned"
+        $sudo ln -sfn "zstd-$version" "$cache/zstd-$pinned.new" && $sudo mv -T "$cache/zstd-$pinned.new" "$cache/zstd-$pinned"
         echo "$tree"
         exit 0
     fi
