@@ -7,8 +7,10 @@
 # so that a busy moment does not fall on one alone, and each keeps its best pass. Ratios are to
 # the native build of the same width.
 #
-#   bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT]
+#   bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT] [--method classic|zstd]
 #
+# zstd chunks are decoded by Debian's libzstd source (scripts/fetch-zstd.sh) compiled alike for
+# every build, natively too, so that each Windows build meets its exact native twin.
 # --before also builds every variant from COMMIT's codec/ and measures it in the same rounds.
 # The package is the benchmark data (bench/make-data.sh) packed by this tree's filespack with
 # the default block size. The table also goes to build/bench-results/windows-speed.md.
@@ -19,11 +21,13 @@ cd "$repo"
 passes=3
 rounds=3
 before=
+method=classic
 while [ $# -gt 0 ]; do
     case $1 in
         --passes) passes=${2:?}; shift 2 ;;
         --rounds) rounds=${2:?}; shift 2 ;;
         --before) before=${2:?}; shift 2 ;;
+        --method) method=${2:?}; shift 2 ;;
         *) echo "usage: bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT]" >&2
            exit 2 ;;
     esac
@@ -47,15 +51,27 @@ if scripts/can-run-win32.sh; then
     widths+=(win32)
 fi
 
+zstd=$(scripts/fetch-zstd.sh)/lib
+zstd_sources=("$zstd"/common/{entropy_common,error_private,fse_decompress,xxhash,zstd_common}.c
+              "$zstd"/decompress/{huf_decompress,zstd_ddict,zstd_decompress,zstd_decompress_block}.c)
+
 # build TREE LABEL: decode_speed for every width from TREE's codec/ (this tree's bench and
-# package header reader, which only read the package).
+# package header reader, which only read the package), the encoders left out.
 build() {
     local tree=$1 label=$2 width
     for width in "${widths[@]}"; do
         local exe=$out/$label-$width
         [[ $width == win* ]] && exe+=.exe
-        ${compiler[$width]} -O3 -DNDEBUG -std=c++20 -I"$tree" -I. bench/decode_speed.cpp \
-            "$tree"/codec/*.cpp package/package_header.cpp -o "$exe"
+        local cc=${compiler[$width]/g++/gcc} objects=() source
+        mkdir -p "$out/zstd-$width"
+        for source in "${zstd_sources[@]}"; do
+            objects+=("$out/zstd-$width/$(basename "$source" .c).o")
+            [ -f "${objects[-1]}" ] || $cc -O3 -DNDEBUG -DZSTD_LEGACY_SUPPORT=0 -DZSTD_DISABLE_ASM=1 \
+                -DXXH_NAMESPACE=ZSTD_ -c "$source" -o "${objects[-1]}"
+        done
+        ${compiler[$width]} -O3 -DNDEBUG -std=c++20 -I"$tree" -I. -isystem "$zstd" \
+            bench/decode_speed.cpp $(ls "$tree"/codec/*.cpp | grep -v frame_encode) \
+            package/package_header.cpp "${objects[@]}" -o "$exe"
     done
 }
 trees=(now)
@@ -75,9 +91,11 @@ cmake --preset release >/dev/null
 cmake --build build/release -j2 --target filespack >/dev/null
 bench/make-data.sh build/bench-data >&2
 package=build/bench-data/speed.fpk
+[ "$method" = classic ] || package=build/bench-data/speed-$method.fpk
 if [ ! -f "$package" ]; then
     (cd build/bench-data/files && find . -maxdepth 1 -type f ! -name '.*' -printf '%f\n' | sort |
-        xargs "$repo/build/release/tools/filespack/filespack" create -q "$repo/$package.partial")
+        xargs "$repo/build/release/tools/filespack/filespack" create -q --method "$method" \
+            "$repo/$package.partial")
     mv "$package.partial" "$package"
 fi
 

@@ -11,6 +11,8 @@
 #     [READ_ONLY_FILES name ...]           packed with the read-only attribute
 #     [MTIME seconds]                      every file's times, for a reproducible package
 #     [BLOCK_SIZE n]
+#     [METHOD classic|zstd] [LEVEL n]      how chunks are encoded (default: zstd at filespack's
+#                                          default level, as `filespack exe` packs)
 #     [PACKAGE_FILE file]                  stamp this package as it is instead of packing
 #     [NO_PACKAGE]                         no package resource at all
 #     [ICON file.ico] [COMPANY text] [COPYRIGHT text] [FILE_VERSION 1.7.1.0]
@@ -50,7 +52,7 @@ endfunction()
 
 function(filespack_add_product)
     cmake_parse_arguments(P "NO_PACKAGE"
-        "TARGET;NAME;DESCRIPTION;VERSION;CAPTION;RESOURCE_NAME;FILES_DIR;PACKAGE_FILE;OUTPUT_NAME;MTIME;BLOCK_SIZE;ICON;COMPANY;COPYRIGHT;FILE_VERSION;SIGN_CERT;SIGN_KEY"
+        "TARGET;NAME;DESCRIPTION;VERSION;CAPTION;RESOURCE_NAME;FILES_DIR;PACKAGE_FILE;OUTPUT_NAME;MTIME;BLOCK_SIZE;METHOD;LEVEL;ICON;COMPANY;COPYRIGHT;FILE_VERSION;SIGN_CERT;SIGN_KEY"
         "EXTRA_FILES;READ_ONLY_FILES" ${ARGN})
     if(NOT P_TARGET)
         message(FATAL_ERROR "filespack_add_product: TARGET is required")
@@ -193,6 +195,13 @@ function(_filespack_pack_files target gen out_package)
     set(options "")
     if(P_BLOCK_SIZE)
         list(APPEND options --block-size ${P_BLOCK_SIZE})
+    endif()
+    if(NOT P_METHOD)
+        set(P_METHOD zstd)
+    endif()
+    list(APPEND options --method ${P_METHOD})
+    if(P_LEVEL)
+        list(APPEND options --level ${P_LEVEL})
     endif()
     set(environment "")
     if(NOT "${P_MTIME}" STREQUAL "")

@@ -19,10 +19,20 @@ bool IsStored(const uint8_t* body, int32_t length) {
     return length >= 7 && length <= INT32_MAX / 8 && body[4] == 1 && body[5] == 8 && body[6] == 0;
 }
 
-int32_t DecodeStored(uint8_t* buffer, int32_t length, int32_t capacity) {
-    const auto declared = static_cast<int32_t>(
+// A frame behind the identity code, the form the writer gives it: the entropy stage would only
+// copy it, so the frame is decoded straight from the body.
+bool IsFlatFrame(const uint8_t* body, int32_t length) {
+    return length <= INT32_MAX / 8 && IsFrameChunk(body, length);
+}
+
+int32_t Declared(const uint8_t* buffer) {
+    return static_cast<int32_t>(
         static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
         static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24);
+}
+
+int32_t DecodeStored(uint8_t* buffer, int32_t length, int32_t capacity) {
+    const int32_t declared = Declared(buffer);
     if (declared > capacity) return 0;
     if (declared <= 0) return declared;
     if (int64_t{6} + declared > length) return 0;  // the identity code would read past the body
@@ -53,7 +63,18 @@ int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) 
         if (produced <= 0) return produced;
         return RunLengthDecode(buffer, produced, capacity);
     }
+    if (IsFlatFrame(buffer, length)) {
+        // As the entropy stage would judge the declared length; the frame is the rest of its
+        // output, moved aside so that it decodes into the buffer.
+        const int32_t declared = Declared(buffer);
+        if (declared > capacity) return 0;
+        if (declared <= 0) return declared;
+        if (int64_t{6} + declared > length) return 0;
+        const auto frame = static_cast<size_t>(declared - 1);
+        std::memcpy(scratch, buffer + 7, frame);
+        return frames_.Decode(scratch, frame, buffer, capacity);
+    }
     const int32_t produced = EntropyDecodeInto(buffer, length, capacity, scratch, scratch + half);
     if (produced <= 0) return produced;
-    return RunLengthDecodeInto(scratch, produced, capacity, buffer);
+    return RunLengthDecodeInto(scratch, produced, capacity, buffer, &frames_);
 }

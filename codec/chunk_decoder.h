@@ -9,13 +9,16 @@
 //   - run-length stage (RunLengthDecode, RunLengthDecodeInto): -1 for anything it refuses, 0
 //     for a stream that holds no bytes;
 //   - stored chunks: 0 for a declared length above the capacity or past the body, the declared
-//     length itself when it is 0 or below.
+//     length itself when it is 0 or below;
+//   - frames (run-length mode 2): -1 for anything the frame check or the library refuses.
 // Neither stage ever writes past `capacity` (plus the slack each names) nor reads past `length`.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "codec/frame_decode.h"
 
 class ChunkDecoder {
   public:
@@ -35,4 +38,5 @@ class ChunkDecoder {
     // from the system each time on Windows (and under Wine), which cost as much as decoding.
     std::unique_ptr<uint8_t[]> scratch_;
     size_t scratch_size_ = 0;
+    FrameDecoder frames_;
 };

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "codec/find_byte.h"
+#include "codec/frame_decode.h"
 
 namespace {
 
@@ -34,12 +35,18 @@ void Repeat(uint8_t* out, const uint8_t* in, size_t pattern, size_t repeats) {
 
 }  // namespace
 
-int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out) {
+int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out,
+                            FrameDecoder* frames) {
     if (input == nullptr || length < 1) return -1;
     if (input[0] == kStored) {
         if (length - 1 > capacity) return -1;
         std::memcpy(out, input + 1, static_cast<size_t>(length - 1));
         return length - 1;
+    }
+    if (input[0] == RUN_LENGTH_FRAME) {
+        FrameDecoder own;
+        return (frames != nullptr ? *frames : own)
+            .Decode(input + 1, static_cast<size_t>(length - 1), out, capacity);
     }
     if (input[0] != kRunLength || length < 2 || capacity < 0) return -1;
 
@@ -99,6 +106,14 @@ int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
     if (buffer[0] == kStored) {
         std::memmove(buffer, buffer + 1, static_cast<size_t>(length - 1));
         return length - 1;
+    }
+    if (buffer[0] == RUN_LENGTH_FRAME) {
+        // The frame decodes from a copy of itself into the buffer.
+        const auto frame_length = static_cast<size_t>(length - 1);
+        std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[frame_length]);
+        if (!frame) return -1;
+        std::memcpy(frame.get(), buffer + 1, frame_length);
+        return FrameDecoder().Decode(frame.get(), frame_length, buffer, capacity);
     }
     if (buffer[0] != kRunLength || length < 2 || capacity < 0) return -1;
 

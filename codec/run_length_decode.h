@@ -1,7 +1,10 @@
-// Second decoding stage of a chunk: stored data, or runs of a pattern behind an escape byte.
+// Second decoding stage of a chunk: stored data, runs of a pattern behind an escape byte, or one
+// zstd frame (codec/frame_decode.h).
 #pragma once
 
 #include <cstdint>
+
+class FrameDecoder;
 
 // Decodes the run-length stream of `length` bytes at the start of `buffer` in place.
 // Returns the decoded length or -1. Writes one byte at buffer[length] (a sentinel), so the
@@ -9,5 +12,7 @@
 int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity);
 
 // The same decoding from `input` into `out`, which must not overlap it and has room for
-// `capacity` bytes. Writes the sentinel at input[length].
-int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out);
+// `capacity` bytes. Writes the sentinel at input[length]. A frame is decoded with `frames` when
+// given (its context is kept), else with a context made for the call.
+int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out,
+                            FrameDecoder* frames = nullptr);

@@ -65,11 +65,12 @@ def main():
             os.makedirs(folder)
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
-            out = os.path.join(scratch, name + ".fpk")
-            subprocess.run([filespack, "create", "-q", "--block-size", "1024", "--mtime",
-                            "2026-01-01", out, folder], check=True)
-            with open(out, "rb") as f:
-                packages.append(f.read())
+            for method in ("classic", "zstd"):
+                out = os.path.join(scratch, name + "." + method + ".fpk")
+                subprocess.run([filespack, "create", "-q", "--block-size", "1024", "--mtime",
+                                "2026-01-01", "--method", method, out, folder], check=True)
+                with open(out, "rb") as f:
+                    packages.append(f.read())
             put("codec_roundtrip_fuzzer", data[:4096])
         for package in packages:
             put("extract_fuzzer", package)

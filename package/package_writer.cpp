@@ -5,12 +5,14 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <new>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "codec/chunk_encoder.h"
+#include "codec/frame_encode.h"
 #include "package/chunk_plan.h"
 #include "package/integrity_record.h"
 #include "package/name_rules.h"
@@ -49,30 +51,18 @@ struct Encoded {
     std::vector<size_t> sizes;
 };
 
-// Encodes the pieces listed in `jobs` on up to `threads` threads, this one included, each
-// taking every n-th job: a share fixed in advance, so that every thread started has work even
-// when starting it takes longer than the others need for the whole batch. A thread that cannot be
+// Runs `work` for each of `count` jobs on up to `threads` threads, this one included, each taking
+// every n-th job: a share fixed in advance, so that every thread started has work even when
+// starting it takes longer than the others need for the whole batch. A thread that cannot be
 // started leaves its share to this one; memory that runs out fails the batch instead of ending
-// the process.
-bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
-                 const std::vector<size_t>& jobs, Encoded& encoded, size_t threads,
-                 int32_t block_size) {
-    const ChunkEncoder encoder;
-    const size_t count = jobs.size();
+// the process. `work` gets the thread's share number (0 to threads - 1) and the job.
+bool RunShares(size_t count, size_t threads, const std::function<void(size_t, size_t)>& work) {
     const size_t stride = std::max<size_t>(1, std::min(threads, count));
     std::atomic<bool> out_of_memory{false};
-    auto encode = [&](size_t first) {
+    auto share = [&](size_t first) {
         for (size_t job = first; job < count && !out_of_memory; job += stride) {
-            const size_t i = jobs[job];
-            const Piece& piece = pieces[i];
             try {
-                if (piece.body) {
-                    encoded.bodies[i] = encoder.Encode(data + piece.offset, piece.size, block_size);
-                    encoded.sizes[i] = encoded.bodies[i].size();
-                } else {
-                    encoded.sizes[i] =
-                        encoder.EncodedSize(data + piece.offset, piece.size, block_size);
-                }
+                work(first, job);
             } catch (const std::bad_alloc&) {
                 out_of_memory = true;
             }
@@ -81,14 +71,31 @@ bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
     std::vector<std::thread> helpers;
     try {
         helpers.reserve(stride);
-        for (size_t first = 1; first < stride; ++first) helpers.emplace_back(encode, first);
+        for (size_t first = 1; first < stride; ++first) helpers.emplace_back(share, first);
     } catch (const std::exception&) {
         // std::system_error or std::bad_alloc: the shares of the threads not started follow
     }
-    for (size_t first = helpers.size() + 1; first < stride; ++first) encode(first);
-    encode(0);
+    for (size_t first = helpers.size() + 1; first < stride; ++first) share(first);
+    share(0);
     for (std::thread& helper : helpers) helper.join();
     return !out_of_memory;
+}
+
+// Encodes the pieces listed in `jobs` the classic way.
+bool EncodeBatch(const uint8_t* data, const std::vector<Piece>& pieces,
+                 const std::vector<size_t>& jobs, Encoded& encoded, size_t threads,
+                 int32_t block_size) {
+    const ChunkEncoder encoder;
+    return RunShares(jobs.size(), threads, [&](size_t, size_t job) {
+        const size_t i = jobs[job];
+        const Piece& piece = pieces[i];
+        if (piece.body) {
+            encoded.bodies[i] = encoder.Encode(data + piece.offset, piece.size, block_size);
+            encoded.sizes[i] = encoded.bodies[i].size();
+        } else {
+            encoded.sizes[i] = encoder.EncodedSize(data + piece.offset, piece.size, block_size);
+        }
+    });
 }
 
 // Piece offsets within a stretch, from piece lengths.
@@ -110,6 +117,14 @@ bool IsStorableName(const std::string& name) {
 }
 
 }  // namespace
+
+int32_t DefaultBlockSize(ChunkMethod method, int64_t total) {
+    if (method == ChunkMethod::classic) return DEFAULT_BLOCK_SIZE;
+    constexpr int64_t kSteps = 32;
+    constexpr int64_t kSmallest = 1000000;
+    return static_cast<int32_t>(std::clamp<int64_t>((total + kSteps - 1) / kSteps, kSmallest,
+                                                    MAX_BLOCK_SIZE));
+}
 
 PackageWriter::PackageWriter(std::FILE* out, int32_t block_size)
     : out_(out), block_size_(block_size) {}
@@ -239,6 +254,7 @@ bool PackageWriter::WriteChunks(uint64_t size,
 // the two plans share are encoded once; the fixed plan's own pieces are first only measured, as
 // the plan usually wins.
 bool PackageWriter::WriteStretch(const uint8_t* data, size_t size) {
+    if (method_ == ChunkMethod::zstd) return WriteFrameStretch(data, size);
     const std::vector<size_t> fixed_sizes = FixedPieces(size, block_size_);
     std::vector<size_t> planned_sizes;
     if (!fixed_pieces_) planned_sizes = PlannedPieces(data, size, block_size_);
@@ -288,9 +304,38 @@ bool PackageWriter::WriteStretch(const uint8_t* data, size_t size) {
             return Fail("out of memory while encoding");
         }
     }
-    for (const size_t i : use_plan ? planned : fixed) {
-        const std::vector<uint8_t>& body = encoded.bodies[i];
-        const size_t limit = block + CHUNK_SLACK;
+    return WriteBodies(encoded.bodies, use_plan ? planned : fixed);
+}
+
+// Fixed pieces, each a frame unless the classic encoding is at least as short. The pieces are
+// large and few, so each thread keeps one encoder (its context is tens of megabytes at the high
+// levels) and takes whole pieces.
+bool PackageWriter::WriteFrameStretch(const uint8_t* data, size_t size) {
+    const std::vector<Piece> pieces = Offsets(FixedPieces(size, block_size_));
+    std::vector<std::vector<uint8_t>> bodies(pieces.size());
+    const size_t threads = std::min(EncoderThreads(), pieces.size());
+    std::vector<std::unique_ptr<FrameEncoder>> encoders(std::max<size_t>(threads, 1));
+    const ChunkEncoder classic;
+    const bool encoded = RunShares(pieces.size(), threads, [&](size_t share, size_t i) {
+        if (!encoders[share]) encoders[share] = std::make_unique<FrameEncoder>(level_);
+        const Piece& piece = pieces[i];
+        std::vector<uint8_t> frame =
+            encoders[share]->Encode(data + piece.offset, piece.size, block_size_);
+        std::vector<uint8_t> plain = classic.Encode(data + piece.offset, piece.size, block_size_);
+        bodies[i] = !frame.empty() && frame.size() < plain.size() ? std::move(frame)
+                                                                  : std::move(plain);
+    });
+    if (!encoded) return Fail("out of memory while encoding");
+    std::vector<size_t> order(pieces.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    return WriteBodies(bodies, order);
+}
+
+bool PackageWriter::WriteBodies(const std::vector<std::vector<uint8_t>>& bodies,
+                                const std::vector<size_t>& order) {
+    const size_t limit = static_cast<size_t>(block_size_) + CHUNK_SLACK;
+    for (const size_t i : order) {
+        const std::vector<uint8_t>& body = bodies[i];
         if (body.empty() || body.size() > limit) {
             return Fail("the encoder produced a chunk the reader would refuse");
         }

@@ -13,3 +13,6 @@ inline constexpr char kIdentityResourceName[] = "RESOURCE_NAME";
 inline constexpr char kProgramMarkerName[] = "PROGRAM";
 // The marker's bytes begin with this; what follows is free text.
 inline constexpr char kProgramMarkerText[] = "filespack program 1";
+// A line of the marker's free text by which a program declares that it reads zstd chunks (the
+// run-length stage's frame mode); `exe` gives such chunks to no program without it.
+inline constexpr char kProgramReadsZstd[] = "reads: zstd";

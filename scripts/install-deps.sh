@@ -9,7 +9,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 fonts-wine fonts-ipafont-gothic
     xvfb xauth x11-utils imagemagick locales
     unzip zip zstd p7zip-full time bc
-    osslsigncode openssl
+    osslsigncode openssl dpkg-dev
 )
 
 missing=()
@@ -36,3 +36,6 @@ for wine_locale in ja_JP en_US zh_CN ko_KR hi_IN; do
         $sudo localedef -i "$wine_locale" -f UTF-8 "$wine_locale.UTF-8"
     fi
 done
+
+# The Windows builds compile libzstd from Debian's source package (pinned there).
+"$(dirname "${BASH_SOURCE[0]}")/fetch-zstd.sh" >/dev/null

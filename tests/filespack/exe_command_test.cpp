@@ -245,6 +245,37 @@ TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe"));
 }
 
+// zstd chunks go to no program that does not declare it reads them: an older one would fail
+// every install at the first such chunk.
+TEST_F(StampTest, AnOlderProgramGetsNoZstdChunks) {
+    WriteBytes(dir_ / "in/readme.txt", std::vector<uint8_t>(20000, 'a'));
+    std::vector<uint8_t> older = ReadBytes(kStub);
+    const std::string line = kProgramReadsZstd;
+    const auto at = std::search(older.begin(), older.end(), line.begin(), line.end());
+    ASSERT_NE(at, older.end());
+    *(at + static_cast<std::ptrdiff_t>(line.size()) - 1) = 'X';
+    WriteBytes(dir_ / "older.exe", older);
+
+    const ToolRun refused = RunTool(Args("p.exe", {"--stub", dir_.Arg("older.exe")}));
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("does not read zstd"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe"));
+    ASSERT_EQ(RunTool(Args("p.exe", {"--stub", dir_.Arg("older.exe"), "--method", "classic"})).code,
+              0);
+
+    // A ready package with zstd chunks, from this program's own product.
+    ASSERT_EQ(RunTool(Args("new.exe")).code, 0);
+    EXPECT_EQ(RunTool({"list", dir_.Arg("new.exe")}).out.find("chunks classic"), std::string::npos);
+    std::vector<std::string> ready =
+        Args("q.exe", {"--stub", dir_.Arg("older.exe"), "--package", dir_.Arg("new.exe")});
+    ready.erase(ready.begin() + 2);  // no INPUT
+    const ToolRun ready_refused = RunTool(ready);
+    EXPECT_EQ(ready_refused.code, 1);
+    EXPECT_NE(ready_refused.err.find("repack it with --method classic"), std::string::npos)
+        << ready_refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "q.exe"));
+}
+
 // A damaged resource tree in the program is refused, never read past.
 TEST_F(StampTest, EveryDamagedByteOfTheResourceTreeIsHandled) {
     const std::vector<uint8_t> stub = ReadBytes(kStub);

@@ -13,6 +13,7 @@
 #include "package/package_extractor.h"
 #include "package/package_writer.h"
 #include "test_support.h"
+#include "tests/codec/reference_pipeline.h"
 
 namespace {
 
@@ -66,9 +67,34 @@ std::vector<Sample> Samples() {
             {"zeros", std::string(BLOCK * 3, '\0'), ATTRIBUTE_ARCHIVE}};
 }
 
-std::vector<uint8_t> Write(const std::vector<Sample>& samples) {
+std::string Noise(size_t size) {
+    std::string data(size, '\0');
+    uint32_t seed = 11;
+    for (char& c : data) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return data;
+}
+
+// Words: what a frame makes far smaller than the classic code.
+std::string Words(size_t size) {
+    static const char* const kWords[] = {"setup ", "install ", "folder ", "version ", "file "};
+    std::string data;
+    uint32_t seed = 5;
+    while (data.size() < size) {
+        seed = seed * 1664525u + 1013904223u;
+        data += kWords[(seed >> 24) % 5];
+    }
+    data.resize(size);
+    return data;
+}
+
+std::vector<uint8_t> Write(const std::vector<Sample>& samples,
+                           ChunkMethod method = ChunkMethod::classic) {
     TempFile out;
     PackageWriter writer(out.file, BLOCK);
+    writer.SetMethod(method, DEFAULT_FRAME_LEVEL);
     for (const Sample& sample : samples) {
         PackageEntryHead head;
         head.name = sample.name;
@@ -238,6 +264,58 @@ TEST(WriterRoundTrip, MemoryRunningOutOnAnEncoderThreadFailsTheFileNotTheProcess
     EXPECT_FALSE(added);
     EXPECT_EQ(writer.error(), "out of memory while encoding");
     EXPECT_FALSE(writer.Finish());
+}
+
+// What an older reader is: the engine with the frozen original decoders plugged in.
+class ReferenceChunks : public ChunkSource {
+  public:
+    ReferenceChunks(const std::vector<uint8_t>& package, int32_t block)
+        : package_(package), buffer_(static_cast<size_t>(block) + BUFFER_SLACK) {}
+    int32_t DecodedChunk(int64_t offset, int32_t length, int32_t capacity,
+                         const uint8_t** decoded) override {
+        std::copy_n(package_.begin() + static_cast<std::ptrdiff_t>(offset), length, buffer_.begin());
+        *decoded = buffer_.data();
+        return ReferencePipeline(buffer_.data(), length, capacity);
+    }
+
+  private:
+    const std::vector<uint8_t>& package_;
+    std::vector<uint8_t> buffer_;
+};
+
+TEST(WriterRoundTrip, ZstdPackagesReadHereAndFailCleanlyInOlderReaders) {
+    // Noise no frame makes smaller stays classic; text becomes frames.
+    const std::vector<Sample> samples = {
+        {"noise", Noise(BLOCK * 2), ATTRIBUTE_ARCHIVE},
+        {"text", Words(BLOCK * 5), ATTRIBUTE_ARCHIVE},
+        {"after", std::string(BLOCK, 'x'), ATTRIBUTE_ARCHIVE}};
+    const std::vector<uint8_t> package = Write(samples, ChunkMethod::zstd);
+    EXPECT_EQ(package, Write(samples, ChunkMethod::zstd)) << "output must be deterministic";
+    EXPECT_LT(package.size(), Write(samples).size());
+
+    ScratchFolder folder;
+    PackageExtractor engine;
+    ExtractResult result{};
+    ASSERT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 1)
+        << result.message;
+    for (const Sample& sample : samples) EXPECT_TRUE(folder.Facts(sample.name).bytes == sample.data);
+
+    folder.Empty();
+    ReferenceChunks older(package, BLOCK);
+    engine.SetChunkSource(&older);
+    EXPECT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 0);
+    EXPECT_STREQ(result.message, Sjis("解凍エラー！ text").c_str());
+    EXPECT_TRUE(folder.Facts("noise").bytes == samples[0].data);
+    EXPECT_FALSE(folder.Facts("after").exists);
+
+    // Classic packages read in the older reader exactly as here.
+    folder.Empty();
+    const std::vector<uint8_t> classic = Write(samples);
+    ReferenceChunks older_classic(classic, BLOCK);
+    engine.SetChunkSource(&older_classic);
+    ASSERT_EQ(engine.Extract(classic.data(), classic.size(), folder.dest().c_str(), &result), 1)
+        << result.message;
+    for (const Sample& sample : samples) EXPECT_TRUE(folder.Facts(sample.name).bytes == sample.data);
 }
 
 }  // namespace

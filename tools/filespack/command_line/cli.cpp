@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string_view>
 
+#include "codec/frame_encode.h"
 #include "tools/filespack/verbs/commands.h"
 #include "tools/filespack/reading/engine_run.h"
 #include "tools/filespack/files/file_names.h"
@@ -37,6 +39,21 @@ CLI::Validator BlockSize() {
             return error;
         },
         "");
+}
+
+const std::map<std::string, ChunkMethod> kMethods{{"classic", ChunkMethod::classic},
+                                                  {"zstd", ChunkMethod::zstd}};
+
+// --method and --level, for create and exe.
+void AddMethodOptions(CLI::App& verb, CreateOptions& options, const std::string& method_help) {
+    verb.add_option("--method", options.method, method_help)
+        ->transform(CLI::CheckedTransformer(kMethods, CLI::ignore_case))
+        ->type_name("classic|zstd");
+    verb.add_option("--level", options.level,
+                    "Level of zstd chunks, " + std::to_string(MIN_FRAME_LEVEL) + " (fastest) to " +
+                        std::to_string(MAX_FRAME_LEVEL) + " (smallest; default " +
+                        std::to_string(DEFAULT_FRAME_LEVEL) + ")")
+        ->check(CLI::Range(MIN_FRAME_LEVEL, MAX_FRAME_LEVEL));
 }
 
 void AddReadOptions(CLI::App& verb, ReadOptions& options) {
@@ -79,7 +96,8 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         "filespack: packs files into packages for the self-extracting program, lists, "
         "tests and extracts them.",
         "filespack"};
-    app.set_version_flag("--version", "filespack 1.0.0");
+    app.set_version_flag("--version", std::string("filespack 1.0.0 (zstd ") +
+                                          FrameLibraryVersion() + ")");
     app.require_subcommand(1);
     app.footer(std::string("'filespack help VERB' (or 'filespack VERB --help') shows a verb's "
                            "options.\n") +
@@ -99,7 +117,8 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         ->add_option("--block-size", create.block_size,
                      "Largest piece, " + FormatSize(MIN_BLOCK_SIZE) + " to " +
                          FormatSize(MAX_BLOCK_SIZE) + " (default: " +
-                         FormatSize(DEFAULT_BLOCK_SIZE) +
+                         FormatSize(DEFAULT_BLOCK_SIZE) + " classic; zstd " +
+                         FormatSize(MAX_BLOCK_SIZE) + ", less for small packages" +
                          "); k is 1000, M 1000000, Ki 1024, Mi 1048576. Each piece is one chunk "
                          "and the extractor needs a buffer of this size plus 512")
         ->transform(BlockSize())
@@ -107,6 +126,10 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     create_verb->add_flag("--fast", create.fast,
                           "Cut every file into pieces of exactly the block size instead of where "
                           "the data changes: packs faster, a package a few percent larger");
+    AddMethodOptions(*create_verb, create,
+                     "How chunks are encoded: classic (the default), which every reader of the "
+                     "format extracts, or zstd, about a third smaller, which only readers that "
+                     "know it extract");
     create_verb->add_flag("--skip-subfolders", create.skip_subfolders,
                           "Leave out folders inside the named folders instead of failing");
     create_verb->add_option(
@@ -167,6 +190,8 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     exe_verb->add_option("--block-size", exe.block_size, "As for create")
         ->transform(BlockSize())
         ->type_name("SIZE");
+    AddMethodOptions(*exe_verb, exe,
+                     "As for create, but zstd by default: the generic program reads both");
     exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders, "As for create");
     exe_verb->add_option("--mtime", exe.mtime,
                          "As for create: every file's times, for reproducible products");

@@ -3,6 +3,7 @@
 #include <limits>
 #include <map>
 
+#include "codec/frame_decode.h"
 #include "package/little_endian.h"
 #include "package/name_case.h"
 #include "package/name_encoding.h"
@@ -104,7 +105,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
                             " bytes is above the limit of " + std::to_string(chunk_limit));
             }
             if (!in.Has(chunk)) return fail_or_cut("truncated in a chunk of " + label);
-            in.Take(chunk);
+            if (IsFrameChunk(in.Take(chunk), chunk)) ++entry.zstd_chunks;
             if (passed) passed(in.position());
             entry.stored_bytes += chunk;
             ++entry.chunk_count;
@@ -113,6 +114,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
         if (entry.size == 0 && entry.chunk_count > 0)
             return fail_or_cut(label + " is empty but has chunks");
         layout.total_size += entry.size;
+        layout.zstd_chunks += entry.zstd_chunks;
         layout.entries.push_back(std::move(entry));
         if (layout.total_size > std::numeric_limits<int32_t>::max()) {
             return fail_or_cut("the files add up to 2 GiB or more, which cannot be extracted");

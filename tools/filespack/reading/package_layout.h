@@ -16,6 +16,7 @@ struct LayoutEntry {
     uint32_t attributes = 0;
     EntryTimes times;
     int32_t chunk_count = 0;
+    int32_t zstd_chunks = 0;  // of chunk_count, those that hold a zstd frame
     int64_t stored_bytes = 0;  // chunk lengths and bodies, terminator included
     int64_t chunks_offset = 0;  // where its first chunk length stands: the end of its head
 };
@@ -25,6 +26,7 @@ struct PackageLayout {
     int32_t block_size = 0;
     std::vector<LayoutEntry> entries;  // those read before any problem
     int64_t total_size = 0;
+    int32_t zstd_chunks = 0;
 };
 
 struct LayoutScan {

@@ -11,9 +11,10 @@ _filespack() {
     verb=${COMP_WORDS[1]}
     local options
     case $verb in
-        create) options="--block-size --fast --skip-subfolders --mtime -q --quiet --help" ;;
+        create) options="--block-size --method --level --fast --skip-subfolders --mtime -q --quiet --help" ;;
         exe) options="--name --description --product-version --caption --resource-name --icon
                       --company --copyright --file-version --stub --package --block-size
+                      --method --level
                       --skip-subfolders --mtime -q --quiet --help" ;;
         list) options="--resource --json --help" ;;
         test) options="--resource -q --quiet --json -j --threads --require-integrity --help" ;;
@@ -27,6 +28,8 @@ _filespack() {
     case $prev in
         -o|--output) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --block-size) COMPREPLY=($(compgen -W "64Ki 200k 1M 4M" -- "$cur")); return ;;
+        --method) COMPREPLY=($(compgen -W "classic zstd" -- "$cur")); return ;;
+        --level) COMPREPLY=($(compgen -W "3 9 15 19 22" -- "$cur")); return ;;
         -j|--threads|--mtime|--name|--description|--product-version|--caption|--resource-name|\
         --company|--copyright|--file-version|--resource) return ;;
     esac

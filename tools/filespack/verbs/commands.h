@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "package/package_writer.h"
 #include "tools/filespack/command_line/cli.h"
 
 struct CreateOptions {
     std::string output;
     std::vector<std::string> inputs;
-    int32_t block_size = DEFAULT_BLOCK_SIZE;
+    int32_t block_size = 0;  // 0: the method's default
+    ChunkMethod method = ChunkMethod::classic;
+    int level = DEFAULT_FRAME_LEVEL;
     bool fast = false;  // pieces of exactly the block size, not cut where the data changes
     bool skip_subfolders = false;
     std::string mtime;  // empty: the files' own times (or SOURCE_DATE_EPOCH)
@@ -42,6 +45,8 @@ struct ExtractOptions : DecodeOptions {
 
 // What `exe` stamps into the generic program besides the package.
 struct ExeOptions : CreateOptions {
+    // A product goes to the program it carries, which reads both methods.
+    ExeOptions() { method = ChunkMethod::zstd; }
     std::string name;
     std::string description;
     std::string product_version;

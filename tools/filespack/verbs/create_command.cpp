@@ -125,8 +125,11 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
             io, EXIT_PROBLEM,
             options.output + ": cannot create a file beside it to write into: " + error);
     }
-    PackageWriter writer(out, options.block_size);
+    const int32_t block_size =
+        options.block_size > 0 ? options.block_size : DefaultBlockSize(options.method, total);
+    PackageWriter writer(out, block_size);
     writer.SetFixedPieces(options.fast);
+    writer.SetMethod(options.method, options.level);
     ProgressBar bar(io.err, io.terminal && !options.quiet, "packing   ");
     int64_t done = 0;
     for (const auto& file : set.files) {

@@ -106,6 +106,23 @@ bool IsMarker(const Resource& r) {
            r.name == ResourceKey::Named(kProgramMarkerName);
 }
 
+// Whether the program declares that it reads zstd chunks: a line of its marker.
+bool ReadsZstd(const std::vector<Resource>& resources) {
+    const std::string_view line = kProgramReadsZstd;
+    for (const Resource& r : resources) {
+        if (!IsMarker(r)) continue;
+        const std::string_view text(reinterpret_cast<const char*>(r.bytes.data()), r.bytes.size());
+        for (size_t at = text.find(line); at != std::string_view::npos;
+             at = text.find(line, at + 1)) {
+            const size_t end = at + line.size();
+            const bool starts_line = at > 0 && text[at - 1] == '\n';
+            const bool ends_line = end == text.size() || text[end] == '\n' || text[end] == '\r';
+            if (starts_line && ends_line) return true;
+        }
+    }
+    return false;
+}
+
 bool HasMarker(const std::vector<Resource>& resources) {
     const std::string_view marker = kProgramMarkerText;
     for (const Resource& r : resources) {
@@ -201,7 +218,12 @@ struct Stub {
     FileImage file;
     PeImage image;
     std::vector<Resource> resources;
+    bool reads_zstd = false;
 };
+
+std::string OlderProgram(const std::string& shown) {
+    return shown + " is a program that does not read zstd chunks";
+}
 
 int LoadStub(const ExeOptions& options, ToolIo& io, Stub& stub) {
     const std::filesystem::path path =
@@ -222,6 +244,12 @@ int LoadStub(const ExeOptions& options, ToolIo& io, Stub& stub) {
         return Complain(io, EXIT_PROBLEM,
                         stub.shown + ": not the filespack program (it carries no " +
                             kIdentityResourceType + " " + kProgramMarkerName + " marker)");
+    }
+    // An older program fails every zstd chunk: it gets none, neither packed here nor ready.
+    stub.reads_zstd = ReadsZstd(*resources);
+    if (!stub.reads_zstd && options.package.empty() && !options.no_package &&
+        options.method == ChunkMethod::zstd) {
+        return Complain(io, EXIT_PROBLEM, OlderProgram(stub.shown) + "; pack with --method classic");
     }
     stub.resources = std::move(*resources);
     return EXIT_OK;
@@ -265,7 +293,8 @@ int CheckReady(const ExeOptions& options, ToolIo& io, const PackageSource& ready
     return EXIT_OK;
 }
 
-int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, Package& package) {
+int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, bool reads_zstd,
+                       const std::string& stub_shown, Package& package) {
     if (options.no_package) return EXIT_OK;
     std::string error;
     if (!options.package.empty()) {
@@ -289,6 +318,12 @@ int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, Package& package) 
         return Complain(io, EXIT_PROBLEM,
                         (options.package.empty() ? options.output : options.package) + ": " +
                             scan.error);
+    }
+    if (!reads_zstd && scan.layout.zstd_chunks > 0) {
+        return Complain(io, EXIT_PROBLEM,
+                        OlderProgram(stub_shown) + ", and " + options.package + " holds " +
+                            std::to_string(scan.layout.zstd_chunks) +
+                            " of them; repack it with --method classic");
     }
     bool has_setup = false;
     for (const auto& e : scan.layout.entries) has_setup |= AsciiCaseEqual(e.name, kSetupProgram);
@@ -403,7 +438,7 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
     if (const int code = LoadIcon(options, io, icon_file, icon); code != EXIT_OK) return code;
     const InterruptionGuard interruption;
     Package package(PathFromUtf8(options.output));
-    if (const int code = LoadPackageToStamp(options, io, package); code != EXIT_OK) return code;
+    if (const int code = LoadPackageToStamp(options, io, stub.reads_zstd, stub.shown, package); code != EXIT_OK) return code;
     StopIfInterrupted(package.packed, io);
 
     std::vector<uint8_t> image;

@@ -12,6 +12,11 @@
 
 namespace {
 
+const char* MethodWord(int32_t chunks, int32_t zstd_chunks) {
+    if (zstd_chunks == 0) return "classic";
+    return zstd_chunks == chunks ? "zstd" : "mixed";
+}
+
 void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
                 const std::string& signature, std::ostream& out) {
     out << "Attrib  "
@@ -20,7 +25,9 @@ void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
         << "Accessed (UTC)       "
         << "Written (UTC)        "
         << "Name\n";
+    int32_t chunk_total = 0;
     for (const auto& e : layout.entries) {
+        chunk_total += e.chunk_count;
         char size[32];
         std::snprintf(size, sizeof size, "%12ld", static_cast<long>(e.size));
         std::string attributes = FormatAttributes(e.attributes);
@@ -31,7 +38,9 @@ void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
     }
     out << layout.entries.size() << (layout.entries.size() == 1 ? " file, " : " files, ")
         << layout.total_size << " bytes; package " << layout.length << " bytes, block size "
-        << layout.block_size << "; " << IntegrityWords(integrity) << signature << '\n';
+        << layout.block_size << ", chunks "
+        << MethodWord(chunk_total, layout.zstd_chunks) << "; " << IntegrityWords(integrity)
+        << signature << '\n';
 }
 
 void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
@@ -57,7 +66,9 @@ void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
             << ", \"creation\": \"" << FormatTimeIso(e.times.creation) << "\", \"last_access\": \""
             << FormatTimeIso(e.times.last_access) << "\", \"last_write\": \""
             << FormatTimeIso(e.times.last_write) << "\", \"chunks\": " << e.chunk_count
-            << ", \"stored_size\": " << e.stored_bytes << '}';
+            << ", \"classic_chunks\": " << e.chunk_count - e.zstd_chunks
+            << ", \"zstd_chunks\": " << e.zstd_chunks << ", \"stored_size\": " << e.stored_bytes
+            << '}';
         separator = ",\n";
     }
     out << (layout.entries.empty() ? "]\n}\n" : "\n  ]\n}\n");
