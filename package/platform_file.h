@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "package/creation_record.h"
 #include "package/package_format.h"
 #include "package/platform_handles.h"
 
@@ -22,8 +23,9 @@ inline constexpr size_t OUTPUT_PATH_CAPACITY = 4096;
 enum class EntryPath { ok, refused_name, too_long };
 
 // Writes folder, separator and the entry's stored (Shift-JIS) name into `path`, in the form the
-// file calls below take. The name is judged as those calls will read it: `refused_name` when it
-// could reach outside the folder or name a device, `too_long` when the whole does not fit.
+// file calls below take; the name's folders are separated as the system separates them. The
+// name is judged as those calls will read it: `refused_name` when it could reach outside the
+// folder or name a device, `too_long` when the whole does not fit.
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path);
 
 // The destination folder for one extraction. On POSIX systems it is opened once, and every file
@@ -38,20 +40,27 @@ class OutputFolder {
     OutputFolder& operator=(const OutputFolder&) = delete;
 
     // Failure is not reported here: the first file then cannot be created, as when the folder
-    // is missing.
-    void Open(const char* folder);
+    // is missing. Folders made for names are told to `record` (may be null).
+    void Open(const char* folder, CreationRecord* record);
 
   private:
-    friend FileHandle CreateNewFile(const OutputFolder& folder, const char* path);
+    friend FileHandle CreateNewFile(OutputFolder& folder, const char* path);
     friend void ApplyFileAttributes(const OutputFolder& folder, const char* path,
                                     uint32_t attributes);
+    void CloseParent();
+
     intptr_t handle_ = -1;
     size_t prefix_ = 0;  // the folder and separator at the start of every composed path
+    // The folder that holds the last file created, opened part by part from `handle_`, and
+    // where that file's own name starts in its path.
+    intptr_t parent_ = -1;
+    size_t leaf_ = 0;
+    CreationRecord* record_ = nullptr;
 };
 
-// Creates a new file for writing at a path from ComposeEntryPath; never opens an existing one,
-// nor follows a link.
-FileHandle CreateNewFile(const OutputFolder& folder, const char* path);
+// Creates a new file for writing at a path from ComposeEntryPath, and the folders of its name
+// that do not exist yet; never opens an existing file, nor follows a link on the way.
+FileHandle CreateNewFile(OutputFolder& folder, const char* path);
 // True when all `size` bytes were written.
 bool WriteToFile(FileHandle file, const uint8_t* data, int32_t size);
 // Failures are ignored: the times are a courtesy, the data is what counts.

@@ -51,7 +51,8 @@ OutputFolder::~OutputFolder() {
 // does not share delete access keeps anyone from renaming or deleting the folder, and from putting
 // a junction in its place, until the extraction ends. (A handle that may only read attributes
 // would take no part in the sharing check.)
-void OutputFolder::Open(const char* folder) {
+void OutputFolder::Open(const char* folder, CreationRecord* record) {
+    record_ = record;
     if (folder == nullptr) return;
     const HANDLE handle =
         CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -59,10 +60,13 @@ void OutputFolder::Open(const char* folder) {
     if (handle != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<intptr_t>(handle);
 }
 
-FileHandle CreateNewFile(const OutputFolder&, const char* path) {
+void OutputFolder::CloseParent() {}
+
+FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
     const HANDLE file =
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path);
     return reinterpret_cast<FileHandle>(file);
 }
 
