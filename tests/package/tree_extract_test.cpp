@@ -33,7 +33,7 @@ struct Outcome {
 };
 
 Outcome ExtractInto(const std::vector<uint8_t>& package, const ScratchFolder& folder,
-                CreationRecord* record = nullptr, ProgressListener* progress = nullptr) {
+                    CreationRecord* record = nullptr, ProgressListener* progress = nullptr) {
     PackageExtractor engine;
     engine.SetCreationRecord(record);
     engine.SetProgressTarget(progress, 1034);
@@ -59,8 +59,9 @@ TEST(TreeExtract, FoldersAreMadeInEntryOrderAndEveryFileLandsInItsPlace) {
     }
     deepest += "leaf.txt";
     const std::vector<std::string> names = {
-        "top.txt",     "d\\one.txt",     "d\\e\\two.txt",
-        "d\\three.txt", Sjis("表\\ソ\\能.txt"), Sjis("表\\予定.txt"), deepest};
+        "top.txt",      "d\\one.txt",           "d\\e\\two.txt",
+        "d\\three.txt", Sjis("表\\ソ\\能.txt"), Sjis("表\\予定.txt"),
+        deepest};
     PackageBuilder builder;
     for (const std::string& name : names) builder.StoredFile(name, "<" + name + ">");
     ScratchFolder folder;
@@ -82,9 +83,8 @@ TEST(TreeExtract, HostileTreesAreRefusedWithNothingMadeOutside) {
     for (size_t i = 0; i < MAX_NAME_PARTS; ++i) too_deep += "d\\";
     too_deep += "x";
     const std::vector<std::string> names = {
-        "..\\x",    "a\\..\\..\\x", "a\\.\\x",   "\\x",        "x\\",  "a\\\\x",
-        "C:\\x",     "a\\CON\\x",    "a\\nul.txt\\x", "a\\b:c\\x", "a/..\\x", too_deep,
-        Sjis("表\\\\x")};
+        "..\\x",     "a\\..\\..\\x",  "a\\.\\x",   "\\x",     "x\\",    "a\\\\x",       "C:\\x",
+        "a\\CON\\x", "a\\nul.txt\\x", "a\\b:c\\x", "a/..\\x", too_deep, Sjis("表\\\\x")};
     ScratchFolder folder;
     for (const std::string& name : names) {
         PackageBuilder builder;

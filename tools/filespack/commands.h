@@ -13,6 +13,7 @@ struct CreateOptions {
     std::vector<std::string> inputs;
     int32_t block_size = DEFAULT_BLOCK_SIZE;
     bool fast = false;  // pieces of exactly the block size, not cut where the data changes
+    bool recursive = false;  // folders inside named folders are packed too
     bool skip_subfolders = false;
     std::string mtime;  // empty: the files' own times (or SOURCE_DATE_EPOCH)
     bool quiet = false;
