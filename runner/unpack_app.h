@@ -18,8 +18,8 @@ extern int32_t elevation_requests;
 // The one extraction engine of the process.
 extern PackageExtractor package_extractor;
 
-// Exit codes of the program (documented in the README); filespack has its own. An unattended
-// run whose Setup.exe ran returns Setup.exe's own code instead.
+// Exit codes of the program (documented in docs/running-the-program.md); filespack has its own.
+// An unattended run whose Setup.exe ran returns Setup.exe's own code instead.
 enum RunExit : int {
     RUN_COMPLETED = 0,          // the run completed
     RUN_CANCELLED = 1,          // the user cancelled the confirmation

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# The README's way of checking a package's integrity record with standard tools, run against a
-# fresh package: the digest it computes must be the recorded one, and a flipped bit must show.
-# Usage: check_by_hand.sh FILESPACK
+# The lines docs/integrity.md gives for checking a package's integrity record with standard
+# tools, taken from the page and run against a fresh package: the digest they compute must be the
+# recorded one, and a flipped bit must show.
+# Usage: check_by_hand.sh FILESPACK INTEGRITY_PAGE
 set -euo pipefail
 filespack=$1
+# The block after its "f=..." line, up to the closing fence.
+block=$(sed -n '/^f=quolta.fpk/,/^```$/p' "$2" | sed '1d;$d')
+[ "$(wc -l <<<"$block")" -eq 4 ] || { echo "the page's block is not the four lines expected" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/in"
@@ -12,11 +16,11 @@ printf 'x' >"$work/in/x.txt"
 "$filespack" create -q "$work/p.fpk" "$work/in"
 
 by_hand() {
-    local f=$1 len
-    len=$(( $(od -An -tu4 -j20 -N4 "$f") + 24 ))
-    marker=$(tail -c +$((len - 23)) "$f" | head -c 8 | od -An -tx1 | tr -d ' \n')
-    computed=$(head -c $((len - 16)) "$f" | xxh128sum | cut -d' ' -f1)
-    recorded=$(tail -c +$((len - 15)) "$f" | head -c 16 | od -An -tx1 -w16 | tr -d ' \n')
+    local out
+    mapfile -t out < <(f=$1; eval "$block")
+    marker=$(tr -d ' ' <<<"${out[0]}")
+    computed=${out[1]%% *}
+    recorded=${out[2]}
 }
 
 by_hand "$work/p.fpk"

@@ -3,7 +3,7 @@
 
 #include "package/package_writer.h"
 #include "tool_test_support.h"
-#include "tools/filespack/file_names.h"
+#include "tools/filespack/files/file_names.h"
 
 namespace {
 

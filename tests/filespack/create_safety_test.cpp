@@ -9,7 +9,7 @@
 
 #include "json_reader.h"
 #include "tool_test_support.h"
-#include "tools/filespack/file_names.h"
+#include "tools/filespack/files/file_names.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -8,7 +8,7 @@
 #include "package/little_endian.h"
 #include "resources/stamp_resources.h"
 #include "tool_test_support.h"
-#include "tools/filespack/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace {
 

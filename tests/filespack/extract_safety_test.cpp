@@ -12,9 +12,9 @@
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "tool_test_support.h"
-#include "tools/filespack/engine_run.h"
-#include "tools/filespack/file_names.h"
-#include "tools/filespack/package_source.h"
+#include "tools/filespack/reading/engine_run.h"
+#include "tools/filespack/files/file_names.h"
+#include "tools/filespack/reading/package_source.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>

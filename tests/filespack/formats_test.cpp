@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "tools/filespack/file_names.h"
-#include "tools/filespack/package_layout.h"
-#include "tools/filespack/text_format.h"
+#include "tools/filespack/files/file_names.h"
+#include "tools/filespack/reading/package_layout.h"
+#include "tools/filespack/output/text_format.h"
 
 TEST(UserTime, AcceptsSecondsAndUtcDatesAndRefusesImpossibleDates) {
     EXPECT_EQ(ParseUserTime("0"), FILETIME_UNIX_EPOCH);

@@ -7,8 +7,8 @@
 #include "package/name_encoding.h"
 #include "package/package_writer.h"
 #include "tool_test_support.h"
-#include "tools/filespack/file_names.h"
-#include "tools/filespack/text_format.h"
+#include "tools/filespack/files/file_names.h"
+#include "tools/filespack/output/text_format.h"
 
 namespace {
 

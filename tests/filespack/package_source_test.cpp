@@ -2,7 +2,7 @@
 // behind the layout walk and the engine as they advance, and the errors for files that are not
 // there to read.
 #include "package/integrity_record.h"
-#include "tools/filespack/package_source.h"
+#include "tools/filespack/reading/package_source.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,12 @@
 #include <iostream>
 #include <thread>
 
+#include "json_reader.h"
+#include "minimal_executable.h"
+#include "pe/pe_resources.h"
 #include "tool_test_support.h"
-#include "tools/filespack/engine_run.h"
-#include "tools/filespack/package_layout.h"
+#include "tools/filespack/reading/engine_run.h"
+#include "tools/filespack/reading/package_layout.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -140,3 +143,40 @@ TEST(ReleaseBehind, WalkAndEngineReportTheBytesTheyHavePassed) {
 }
 
 }  // namespace
+
+TEST(PackageSource, VerbsReadThePackageInsideAnExecutable) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "src");
+    WriteBytes(dir / "src/Setup.exe", PatternBytes(5000, 4));
+    WriteBytes(dir / "src/表.txt", PatternBytes(12, 5));
+    ASSERT_EQ(RunTool({"create", "-q", dir.Arg("p.fpk"), dir.Arg("src")}).code, 0);
+    const auto package = ReadBytes(dir / "p.fpk");
+
+    WriteBytes(dir / "one.exe", BuildExecutable(false, {{std::string("QUOLTA"), package}}));
+    const ToolRun list = RunTool({"list", "--json", dir.Arg("one.exe")});
+    ASSERT_EQ(list.code, 0) << list.err;
+    const JsonValue listing = JsonReader::Parse(list.out);
+    EXPECT_EQ(listing["resource"].text(), "QUOLTA");
+    EXPECT_EQ(listing["files"].array().size(), 2u);
+    EXPECT_EQ(RunTool({"test", "-q", dir.Arg("one.exe")}).code, 0);
+    ASSERT_EQ(RunTool({"extract", "-q", dir.Arg("one.exe")}).code, 0);
+    EXPECT_EQ(ReadBytes(dir / "one/表.txt"), PatternBytes(12, 5));
+
+    // Two packages: the caller must choose.
+    WriteBytes(dir / "two.exe",
+               BuildExecutable(true, {{std::string("OLD"), std::vector<uint8_t>(50, 0)}, {uint16_t{9}, package}}));
+    const ToolRun ambiguous = RunTool({"list", dir.Arg("two.exe")});
+    EXPECT_EQ(ambiguous.code, 1);
+    EXPECT_NE(ambiguous.err.find("--resource"), std::string::npos) << ambiguous.err;
+    EXPECT_EQ(RunTool({"list", dir.Arg("two.exe"), "--resource", "#9"}).code, 0);
+    EXPECT_EQ(RunTool({"list", dir.Arg("two.exe"), "--resource", "old"}).code, 1);  // not a package
+    EXPECT_EQ(RunTool({"list", dir.Arg("two.exe"), "--resource", "NONE"}).code, 1);
+
+    // A resource that declares more bytes than the file has.
+    auto short_exe = BuildExecutable(false, {{std::string("QUOLTA"), package}});
+    const PeResource found = FindPeResources(short_exe, "FILESPACK").resources.at(0);
+    short_exe.resize(static_cast<size_t>(found.offset) + found.size - 1);
+    WriteBytes(dir / "short.exe", short_exe);
+    EXPECT_EQ(RunTool({"list", dir.Arg("short.exe")}).code, 1);
+    EXPECT_EQ(RunTool({"extract", dir.Arg("short.exe")}).code, 1);
+}

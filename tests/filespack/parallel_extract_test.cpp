@@ -10,10 +10,10 @@
 
 #include "codec/chunk_decoder.h"
 #include "tool_test_support.h"
-#include "tools/filespack/chunk_prefetcher.h"
-#include "tools/filespack/chunk_walker.h"
-#include "tools/filespack/file_metadata.h"
-#include "tools/filespack/file_names.h"
+#include "tools/filespack/reading/chunk_prefetcher.h"
+#include "tools/filespack/reading/chunk_walker.h"
+#include "tools/filespack/files/file_metadata.h"
+#include "tools/filespack/files/file_names.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include "json_reader.h"
 #include "tool_test_support.h"
-#include "tools/filespack/file_metadata.h"
-#include "tools/filespack/file_names.h"
-#include "tools/filespack/text_format.h"
+#include "tools/filespack/files/file_metadata.h"
+#include "tools/filespack/files/file_names.h"
+#include "tools/filespack/output/text_format.h"
 
 namespace {
 

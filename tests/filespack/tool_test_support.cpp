@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "package/integrity_record.h"
-#include "tools/filespack/cli.h"
-#include "tools/filespack/file_names.h"
+#include "tools/filespack/command_line/cli.h"
+#include "tools/filespack/files/file_names.h"
 
 #ifdef _WIN32
 #include <windows.h>

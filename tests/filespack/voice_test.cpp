@@ -9,9 +9,9 @@
 
 #include "json_reader.h"
 #include "tool_test_support.h"
-#include "tools/filespack/package_layout.h"
-#include "tools/filespack/progress_bar.h"
-#include "tools/filespack/size_argument.h"
+#include "tools/filespack/reading/package_layout.h"
+#include "tools/filespack/output/progress_bar.h"
+#include "tools/filespack/command_line/size_argument.h"
 
 namespace {
 

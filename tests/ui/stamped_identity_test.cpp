@@ -13,7 +13,7 @@
 
 #include "resources/stamp_resources.h"
 #include "runner/stamped_app.h"
-#include "tools/filespack/pe_image.h"
+#include "pe/pe_image.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/filespack/cli.h"
-#include "tools/filespack/commands.h"
-#include "tools/filespack/progress_bar.h"
+#include "tools/filespack/command_line/cli.h"
+#include "tools/filespack/verbs/commands.h"
+#include "tools/filespack/output/progress_bar.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,0 +1,81 @@
+// The verbs, each given options already parsed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/package_format.h"
+#include "tools/filespack/command_line/cli.h"
+
+struct CreateOptions {
+    std::string output;
+    std::vector<std::string> inputs;
+    int32_t block_size = DEFAULT_BLOCK_SIZE;
+    bool fast = false;  // pieces of exactly the block size, not cut where the data changes
+    bool recursive = false;  // folders inside named folders are packed too
+    bool skip_subfolders = false;
+    std::string mtime;  // empty: the files' own times (or SOURCE_DATE_EPOCH)
+    bool quiet = false;
+};
+
+struct ReadOptions {
+    std::string package;
+    std::string resource;  // empty: the executable's only package
+};
+
+struct ListOptions : ReadOptions {
+    bool json = false;
+};
+
+// For the verbs that decode.
+struct DecodeOptions : ReadOptions {
+    bool quiet = false;
+    bool json = false;  // one JSON object on standard output, and nothing else there
+    int threads = 0;  // decoding threads; 0: one per processor it may use
+    bool require_integrity = false;  // a package without an integrity record is a failure
+};
+
+struct ExtractOptions : DecodeOptions {
+    std::string folder;             // empty: the package's path without its extension
+    bool ignore_integrity = false;  // extract a damaged package anyway, as far as it goes
+};
+
+// What `exe` stamps into the generic program besides the package.
+struct ExeOptions : CreateOptions {
+    std::string name;
+    std::string description;
+    std::string product_version;
+    std::string caption;
+    std::string resource_name = "APPLIRES";
+    std::string icon;          // an .ico file; empty: the program's own icon
+    std::string company;
+    std::string copyright;
+    std::string file_version;  // "1.7.1.0"; empty: the numbers in product_version
+    std::string stub;          // empty: the generic program beside filespack
+    std::string package;       // a ready package instead of INPUT
+    bool no_package = false;   // the identity alone: a product that reports its package missing
+};
+
+struct PackSummary {
+    size_t files = 0;
+    int64_t total = 0;
+};
+
+class PackageFile;
+// Packs `options.inputs` as `create` does into a new file made by `package`, which is left
+// open and not yet put in place.
+int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
+             PackSummary& summary);
+
+int RunCreate(const CreateOptions& options, ToolIo& io);
+int RunExe(const ExeOptions& options, ToolIo& io);
+int RunList(const ListOptions& options, ToolIo& io);
+int RunTest(const DecodeOptions& options, ToolIo& io);
+int RunExtract(const ExtractOptions& options, ToolIo& io);
+
+// "filespack VERB: " (or "filespack: " before a verb is known): how every message starts.
+std::string Prefix(const ToolIo& io);
+
+// The prefix and the message, on the error stream.
+int Complain(ToolIo& io, int code, const std::string& message);
