@@ -98,3 +98,20 @@ TEST(Tree, WhatWindowsWouldMergeOrRefuseIsReportedAtOnce) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "p.fpk"));
 }
+
+#ifndef _WIN32
+// A link where a name needs a folder stops extract before that file, names the link, and
+// nothing is written through it.
+TEST(Tree, ExtractNeverFollowsALinkOnTheWay) {
+    ScratchDir dir;
+    Put(dir, "in/d/x.txt", "x");
+    ASSERT_EQ(RunTool({"create", "-q", "-r", dir.Arg("p.fpk"), dir.Arg("in")}).code, 0);
+    std::filesystem::create_directories(dir / "out");
+    std::filesystem::create_directories(dir / "elsewhere");
+    std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "out/d");
+    const ToolRun extract = RunTool({"extract", dir.Arg("p.fpk"), "-o", dir.Arg("out")});
+    EXPECT_NE(extract.code, 0);
+    EXPECT_TRUE(Mentions(extract, "is a link, which extract never follows")) << extract.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+}
+#endif

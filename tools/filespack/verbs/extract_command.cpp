@@ -84,6 +84,20 @@ std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
         const std::filesystem::path path = EntryPath(folder, entry.name);
         const std::string shown = DisplayPath(path);
         std::error_code ec;
+        // The engine went through the name's folders without following a link; so does this.
+        std::filesystem::path above = folder;
+        for (const auto& part : path.lexically_relative(folder).parent_path()) {
+            above /= part;
+            const auto status = std::filesystem::symlink_status(above, ec);
+            if (std::filesystem::is_symlink(status)) {
+                return shown + " could not be created: " + DisplayPath(above) +
+                       " is a link, which extract never follows";
+            }
+            if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+                return shown + " could not be created: " + DisplayPath(above) +
+                       " is a file where the name needs a folder";
+            }
+        }
         if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
             return shown + " appeared while extracting: another program, or a second extract, "
                            "made it; it was left alone";
