@@ -5,6 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "package/creation_record.h"
 #include "package/package_format.h"
@@ -31,7 +35,8 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
 // The destination folder for one extraction. On POSIX systems it is opened once, and every file
 // is then created relative to that handle, so that renaming the folder's path or swapping it for
 // a link while the engine works cannot send the files anywhere else. On Windows it is the path,
-// and each file is created by its full path.
+// and each file is created by its full path; the folder, and each folder of a name, is held open
+// without delete sharing for the run, so that none can be renamed or replaced meanwhile.
 class OutputFolder {
   public:
     OutputFolder() = default;
@@ -48,6 +53,9 @@ class OutputFolder {
     friend void ApplyFileAttributes(const OutputFolder& folder, const char* path,
                                     uint32_t attributes);
     void CloseParent();
+    // Windows: makes (if missing) and holds one folder of a name; false when it cannot be
+    // made, or what is there is no plain folder.
+    bool HoldFolder(std::string_view folder);
 
     intptr_t handle_ = -1;
     size_t prefix_ = 0;  // the folder and separator at the start of every composed path
@@ -56,6 +64,8 @@ class OutputFolder {
     intptr_t parent_ = -1;
     size_t leaf_ = 0;
     CreationRecord* record_ = nullptr;
+    // Windows: the folders of names, by path, each held open for the run.
+    std::vector<std::pair<std::string, intptr_t>> held_;
 };
 
 // Creates a new file for writing at a path from ComposeEntryPath, and the folders of its name

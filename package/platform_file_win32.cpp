@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "package/entry_name.h"
@@ -30,7 +31,7 @@ HANDLE ToHandle(FileHandle file) {
 }  // namespace
 
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path) {
-    if (!IsSafeEntryName(std::string_view(name, name_length), IsSystemLeadByte)) {
+    if (EntryTreeProblem(std::string_view(name, name_length), IsSystemLeadByte)) {
         return EntryPath::refused_name;
     }
     if (folder == nullptr) return EntryPath::too_long;
@@ -44,6 +45,7 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
 }
 
 OutputFolder::~OutputFolder() {
+    for (const auto& [path, handle] : held_) CloseHandle(reinterpret_cast<HANDLE>(handle));
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
@@ -54,6 +56,7 @@ OutputFolder::~OutputFolder() {
 void OutputFolder::Open(const char* folder, CreationRecord* record) {
     record_ = record;
     if (folder == nullptr) return;
+    prefix_ = std::strlen(folder) + 1;
     const HANDLE handle =
         CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -62,7 +65,39 @@ void OutputFolder::Open(const char* folder, CreationRecord* record) {
 
 void OutputFolder::CloseParent() {}
 
+// Each folder of a name is made if it is missing, then opened without following a reparse point
+// and held, without delete sharing, until the run ends, as the destination is: once checked, a
+// folder can be neither renamed nor swapped for a junction while files are created in it.
+bool OutputFolder::HoldFolder(std::string_view folder) {
+    for (const auto& [path, handle] : held_) {
+        if (path == folder) return true;
+    }
+    const std::string path(folder);
+    const bool made = CreateDirectoryA(path.c_str(), nullptr) != 0;
+    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (made && record_ != nullptr) record_->OnFolderCreated(folder.data(), folder.size());
+    const HANDLE handle = CreateFileA(
+        path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool plain_folder = GetFileInformationByHandle(handle, &info) != 0 &&
+                              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                              (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!plain_folder) {
+        CloseHandle(handle);
+        return false;
+    }
+    held_.emplace_back(path, reinterpret_cast<intptr_t>(handle));
+    return true;
+}
+
 FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
+    const std::string_view whole(path);
+    for (size_t end = EntryPartEnd(whole, folder.prefix_, IsSystemLeadByte); end < whole.size();
+         end = EntryPartEnd(whole, end + 1, IsSystemLeadByte)) {
+        if (!folder.HoldFolder(whole.substr(0, end))) return INVALID_FILE;
+    }
     const HANDLE file =
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;

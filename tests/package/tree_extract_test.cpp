@@ -7,7 +7,12 @@
 
 #include "package/entry_name.h"
 #include "package/package_extractor.h"
+#include "package/platform_file.h"
 #include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -154,5 +159,34 @@ TEST(TreeExtract, LinksInPlaceOfFoldersAreNeverFollowed) {
     run = ExtractInto(PackageBuilder().StoredFile("d\\x", "1").Finish(), folder);
     EXPECT_EQ(run.message, Sjis("ライトエラー！"));
     EXPECT_TRUE(std::filesystem::is_empty(outside));
+}
+#endif
+
+#ifdef _WIN32
+// Files are created by path on Windows, so each folder of a name is held as the destination is:
+// nobody gets the delete access that renaming or replacing it takes while the run goes on.
+TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
+    ScratchFolder folder;
+    const std::string inner = folder.dest() + "\\d";
+    auto open_for_delete = [&] {
+        const HANDLE handle = CreateFileA(
+            inner.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(handle);
+        return true;
+    };
+    {
+        platform::OutputFolder output;
+        output.Open(folder.dest().c_str(), nullptr);
+        char path[platform::OUTPUT_PATH_CAPACITY];
+        ASSERT_EQ(platform::ComposeEntryPath(folder.dest().c_str(), "d\\x", 3, path),
+                  platform::EntryPath::ok);
+        const FileHandle file = platform::CreateNewFile(output, path);
+        ASSERT_NE(file, INVALID_FILE);
+        platform::CloseFile(file);
+        EXPECT_FALSE(open_for_delete());
+    }
+    EXPECT_TRUE(open_for_delete());
 }
 #endif
