@@ -8,6 +8,7 @@
 
 #include "package/integrity_record.h"
 #include "package/window_progress.h"
+#include "runner/extracted_tree.h"
 #include "runner/path_text.h"
 #include "runner/unpack_app.h"
 #include "ui/window_messages.h"
@@ -169,11 +170,13 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         // A package that carries an integrity record must match it before any file exists;
         // a damaged one then fails as a failed extraction does, with nothing written.
         int extracted = 0;
+        ExtractedTree made;
         const IntegrityVerdict integrity = CheckIntegrity(package, size).verdict;
         if (integrity == IntegrityVerdict::MISMATCH) {
             app->package_damaged = 1;
             app->log.Write("the package is damaged: its integrity record does not match");
         } else {
+            package_extractor.SetCreationRecord(&made);
             WindowProgress to_window(window);
             package_extractor.SetProgressTarget(&to_window, MSG_PROGRESS);
             ExtractResult result;
@@ -188,8 +191,9 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 const auto length = static_cast<WPARAM>(package_extractor.total_length);
                 PostMessageA(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
             }
-            // The listener lives in this frame only.
+            // The listener and the record live in this frame only.
             package_extractor.SetProgressTarget(nullptr, 0);
+            package_extractor.SetCreationRecord(nullptr);
             LogFiles(app->log, folder);
             if (extracted == 0) {
                 app->log.Write("extraction failed: %s", result.message);
@@ -211,6 +215,7 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 Send(window, MSG_FAILED);
             }
             Send(window, MSG_PLEASE_WAIT);
+            made.TakeBack(app->log, folder);
             CleanUp(app->log, folder);
         }
         if (window != nullptr) {
