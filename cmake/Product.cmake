@@ -5,10 +5,11 @@
 #     TARGET quolta
 #     NAME "Quolta" DESCRIPTION "インターネット電話 Quolta" VERSION "Ver 1.71"
 #     CAPTION "SelfUnpack - Quolta" RESOURCE_NAME QUOLTA
-#     [FILES_DIR dir]                      top-level files of a folder
+#     [FILES_DIR dir]                      a folder's files, its subfolders' too (empty folders
+#                                          are not stored)
 #     [EXTRA_FILES file name ...]          pairs: a file (generator expressions allowed), the
-#                                          name it gets in the package
-#     [READ_ONLY_FILES name ...]           packed with the read-only attribute
+#                                          name it gets in the package (folders joined by '/')
+#     [READ_ONLY_FILES name ...]           packed with the read-only attribute (names as above)
 #     [MTIME seconds]                      every file's times, for a reproducible package
 #     [BLOCK_SIZE n]
 #     [METHOD classic|zstd] [LEVEL n]      how chunks are encoded (default: zstd at filespack's
@@ -162,10 +163,12 @@ function(_filespack_pack_files target gen out_package)
     set(lines "file(REMOVE_RECURSE [==[${stage}]==])\nfile(MAKE_DIRECTORY [==[${stage}]==])\n")
     if(P_FILES_DIR)
         get_filename_component(files_dir ${P_FILES_DIR} ABSOLUTE)
-        file(GLOB inputs LIST_DIRECTORIES false CONFIGURE_DEPENDS ${files_dir}/*)
+        file(GLOB_RECURSE inputs LIST_DIRECTORIES false CONFIGURE_DEPENDS ${files_dir}/*)
         list(APPEND depends ${inputs})
         foreach(input IN LISTS inputs)
-            string(APPEND lines "file(COPY [==[${input}]==] DESTINATION [==[${stage}]==])\n")
+            file(RELATIVE_PATH relative ${files_dir} ${input})
+            get_filename_component(folder "${stage}/${relative}" DIRECTORY)
+            string(APPEND lines "file(COPY [==[${input}]==] DESTINATION [==[${folder}]==])\n")
         endforeach()
     endif()
     list(LENGTH P_EXTRA_FILES count)
@@ -177,7 +180,8 @@ function(_filespack_pack_files target gen out_package)
         list(POP_FRONT P_EXTRA_FILES source name)
         list(APPEND depends ${source})
         _filespack_depend_on_target(${source} depends)
-        string(APPEND lines
+        get_filename_component(folder "${stage}/${name}" DIRECTORY)
+        string(APPEND lines "file(MAKE_DIRECTORY [==[${folder}]==])\n"
             "file(COPY_FILE [==[${source}]==] [==[${stage}/${name}]==])\n")
     endwhile()
     foreach(name IN LISTS P_READ_ONLY_FILES)
@@ -211,7 +215,7 @@ function(_filespack_pack_files target gen out_package)
         OUTPUT ${package}
         COMMAND ${CMAKE_COMMAND} -P ${gen}/stage.cmake
         COMMAND ${CMAKE_COMMAND} -E env ${environment}
-                ${host_exe} create ${package} ${stage} ${options}
+                ${host_exe} create -r ${package} ${stage} ${options}
         DEPENDS ${depends} ${gen}/stage.cmake ${host_depends} ${host_exe}
         COMMENT "Packing ${target}"
         VERBATIM)

@@ -1,5 +1,6 @@
 // Extraction of arbitrary bytes into a scratch folder: no crash, no read past the input, and
-// nothing created anywhere but in the folder. The folder is emptied after every input.
+// nothing created anywhere but in the folder (and its folders). The folder is emptied after every
+// input.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -52,12 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    for (const auto& entry : fs::directory_iterator(scratch.dest)) {
-        if (!entry.is_regular_file() || entry.is_symlink()) {
-            std::fprintf(stderr, "not a plain file: %s\n", entry.path().c_str());
+    // Names with folders make folders; the engine makes nothing else but plain files.
+    for (const auto& entry : fs::recursive_directory_iterator(scratch.dest)) {
+        if (entry.is_symlink() || !(entry.is_regular_file() || entry.is_directory())) {
+            std::fprintf(stderr, "not a plain file or folder: %s\n", entry.path().c_str());
             std::abort();
         }
-        fs::remove(entry.path());
     }
+    for (const auto& entry : fs::directory_iterator(scratch.dest)) fs::remove_all(entry.path());
     return 0;
 }

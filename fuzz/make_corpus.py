@@ -72,6 +72,18 @@ def main():
                 with open(out, "rb") as f:
                     packages.append(f.read())
             put("codec_roundtrip_fuzzer", data[:4096])
+        # A tree: folders, a Japanese folder whose names end in 0x5C bytes, depth 3.
+        tree = os.path.join(scratch, "tree.in")
+        for name, data in (("a/b.txt", b"b" * 40), ("a/c/d.bin", bytes(range(200))),
+                           ("表/ソ/能.txt", "能".encode() * 30), ("top.txt", b"top")):
+            os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+            with open(os.path.join(tree, name), "wb") as f:
+                f.write(data)
+        out = os.path.join(scratch, "tree.fpk")
+        subprocess.run([filespack, "create", "-q", "-r", "--block-size", "1024", "--mtime",
+                        "2026-01-01", out, tree], check=True)
+        with open(out, "rb") as f:
+            put("extract_fuzzer", f.read())
         for package in packages:
             put("extract_fuzzer", package)
             for capacity, body in chunk_bodies(package):

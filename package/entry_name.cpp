@@ -74,3 +74,33 @@ NameProblem EntryNameProblem(std::string_view name, LeadBytePredicate is_lead_by
 bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte) {
     return !EntryNameProblem(name, is_lead_byte);
 }
+
+size_t EntryPartEnd(std::string_view name, size_t from, LeadBytePredicate is_lead_byte) {
+    for (size_t i = from; i < name.size(); ++i) {
+        if (is_lead_byte(static_cast<uint8_t>(name[i]))) {
+            ++i;
+        } else if (name[i] == '\\') {
+            return i;
+        }
+    }
+    return name.size();
+}
+
+NameProblem EntryTreeProblem(std::string_view name, LeadBytePredicate is_lead_byte) {
+    if (name.empty()) return {NameFault::empty, 0};
+    size_t parts = 0;
+    for (size_t from = 0;; ++parts) {
+        const size_t end = EntryPartEnd(name, from, is_lead_byte);
+        if (end == from) return {NameFault::empty_part, 0};
+        if (const NameProblem problem = EntryNameProblem(name.substr(from, end - from), is_lead_byte)) {
+            return problem;
+        }
+        if (end == name.size()) break;
+        from = end + 1;
+        // A trailing backslash leaves an empty last part, found above on the next round.
+    }
+    if (parts + 1 > MAX_NAME_PARTS) {
+        return {NameFault::too_deep, static_cast<uint32_t>(parts + 1)};
+    }
+    return {};
+}

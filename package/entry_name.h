@@ -2,6 +2,7 @@
 // nowhere else. Its verdicts decide what every package extracts, so they change only on purpose.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -25,3 +26,15 @@ NameProblem EntryNameProblem(std::string_view name, LeadBytePredicate is_lead_by
 
 // True when `name` names one file directly inside the folder: EntryNameProblem finds nothing.
 bool IsSafeEntryName(std::string_view name, LeadBytePredicate is_lead_byte);
+
+// A name may reach this many parts deep (its file and the folders above it).
+inline constexpr size_t MAX_NAME_PARTS = 16;
+
+// Where the part that starts at `from` ends: at the next single-byte backslash, or at the end.
+// A backslash that is the second byte of a double-byte character separates nothing.
+size_t EntryPartEnd(std::string_view name, size_t from, LeadBytePredicate is_lead_byte);
+
+// A name with folders: parts joined by single backslashes, at most MAX_NAME_PARTS of them, each
+// of which EntryNameProblem passes. No part is empty, so the name neither starts nor ends with
+// a backslash. Details are bytes of the failing part.
+NameProblem EntryTreeProblem(std::string_view name, LeadBytePredicate is_lead_byte);

@@ -73,8 +73,12 @@ std::string DescribeNameProblem(const NameProblem& problem) {
             return "the name holds the control character " + CodePoint(detail) +
                    ", which no file name may hold";
         case NameFault::separator:
+            if (detail == '\\') {
+                return "the name holds \"\\\" inside a file or folder name, where it would "
+                       "separate folders";
+            }
             return "the name holds " + Character(detail) +
-                   ", which separates folders; a package holds files, not folders";
+                   ", which separates folders; a package separates them with \"\\\"";
         case NameFault::reserved_character:
             return "the name holds " + Character(detail) +
                    ", which Windows does not allow in file names";
@@ -89,6 +93,12 @@ std::string DescribeNameProblem(const NameProblem& problem) {
             return "the name opens the Windows device " + std::string(DEVICE_NAMES[detail]) +
                    " instead of a file (an extension, or dots and spaces before it, change "
                    "nothing)";
+        case NameFault::empty_part:
+            return "the name starts or ends with \"\\\", or holds two in a row: a folder "
+                   "without a name";
+        case NameFault::too_deep:
+            return "the name is " + std::to_string(detail) +
+                   " folders and file deep; a package allows at most 16";
     }
     return "";
 }

@@ -20,6 +20,8 @@ enum class NameFault : uint8_t {
     broken_character,       // detail: the lead byte that has no valid second byte
     trailing_dot_or_space,  // detail: the character, which Windows drops
     device_name,            // detail: the index in DEVICE_NAMES
+    empty_part,             // a backslash at either end, or two in a row
+    too_deep,               // detail: the number of parts
 };
 
 struct NameProblem {

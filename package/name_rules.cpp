@@ -68,18 +68,28 @@ NameProblem StoredNameProblem(std::string_view shift_jis, NameLevel level) {
     }
     std::string utf8;
     if (!ShiftJisToUtf8(shift_jis, utf8)) return FirstByteNotShiftJis(shift_jis);
-    if (const NameProblem read_on_windows = EntryNameProblem(shift_jis, IsShiftJisLeadByte)) {
+    if (const NameProblem read_on_windows = EntryTreeProblem(shift_jis, IsShiftJisLeadByte)) {
         return read_on_windows;
     }
-    if (const NameProblem read_elsewhere = EntryNameProblem(utf8, HasNoLeadBytes)) {
+    // Decoded, a 0x5C second byte is no longer a backslash: the parts are the same.
+    if (const NameProblem read_elsewhere = EntryTreeProblem(utf8, HasNoLeadBytes)) {
         return read_elsewhere;
     }
     if (level == NameLevel::engine) return {};
-    return WindowsOnlyProblem(utf8);
+    for (size_t from = 0; from <= utf8.size();) {
+        const size_t end = EntryPartEnd(utf8, from, HasNoLeadBytes);
+        if (const NameProblem problem = WindowsOnlyProblem(utf8.substr(from, end - from))) {
+            return problem;
+        }
+        from = end + 1;
+    }
+    return {};
 }
 
 NameProblem Utf8NameProblem(std::string_view utf8, NameLevel level) {
     if (utf8.empty()) return {NameFault::empty, 0};
+    // One name from a file system: a backslash in it is a character, never a folder.
+    if (utf8.find('\\') != std::string_view::npos) return {NameFault::separator, '\\'};
     std::string shift_jis;
     if (!Utf8ToShiftJis(utf8, shift_jis)) return FirstCharacterWithoutShiftJis(utf8);
     return StoredNameProblem(shift_jis, level);

@@ -33,7 +33,7 @@ class PackageExtraction {
         buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(block_size_) + BUFFER_SLACK]);
         if (buffer_ == nullptr) return Fail(ExtractFailure::out_of_memory, nullptr);
         capacity_ = block_size_ + CHUNK_SLACK;
-        output_.Open(folder_);
+        output_.Open(folder_, engine_.creation_record_);
         if (!ExtractEntries()) return false;
         if (size_total_ == 0) return Fail(ExtractFailure::nothing_to_extract, nullptr);
         if (result_ != nullptr) {
@@ -231,7 +231,8 @@ PackageExtractor::PackageExtractor()
       coder(nullptr),
       creation_disposition(CREATE_NEW_DISPOSITION),
       available_(std::numeric_limits<int64_t>::max()),
-      chunk_source_(nullptr) {}
+      chunk_source_(nullptr),
+      creation_record_(nullptr) {}
 
 PackageExtractor::~PackageExtractor() = default;
 
@@ -265,6 +266,10 @@ int PackageExtractor::Skip(int32_t n) {
 
 void PackageExtractor::SetChunkSource(ChunkSource* source) {
     chunk_source_ = source;
+}
+
+void PackageExtractor::SetCreationRecord(CreationRecord* record) {
+    creation_record_ = record;
 }
 
 int PackageExtractor::Extract(const uint8_t* package, size_t available, const char* folder,

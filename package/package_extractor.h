@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "package/chunk_source.h"
+#include "package/creation_record.h"
 #include "package/extract_result.h"
 #include "package/package_coder.h"
 #include "package/platform_handles.h"
@@ -38,6 +39,10 @@ class PackageExtractor {
     // each chunk in place). The engine's checks, writes and messages stay the same.
     void SetChunkSource(ChunkSource* source);
 
+    // Every folder and file the next extractions create is told to `record` (not owned; null,
+    // the default, tells no one).
+    void SetCreationRecord(CreationRecord* record);
+
     ProgressListener* progress_window;  // the progress window's listener, or any other
     uint32_t progress_message;
     // Reads come from an open file when one is set; Extract always reads from memory and closes
@@ -58,4 +63,5 @@ class PackageExtractor {
 
     int64_t available_;  // bytes that really lie at memory_source
     ChunkSource* chunk_source_;
+    CreationRecord* creation_record_;
 };

@@ -46,32 +46,62 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
     if (!ShiftJisToUtf8(std::string_view(name, name_length), utf8)) {
         return EntryPath::refused_name;
     }
-    if (!IsSafeEntryName(utf8, HasNoLeadBytes)) return EntryPath::refused_name;
+    // Decoded, no backslash is the second byte of a character: each one separates folders.
+    if (EntryTreeProblem(utf8, HasNoLeadBytes)) return EntryPath::refused_name;
     if (folder == nullptr) return EntryPath::too_long;
     const size_t folder_length = std::strlen(folder);
     if (folder_length + 1 + utf8.size() + 1 > OUTPUT_PATH_CAPACITY) return EntryPath::too_long;
     std::memcpy(path, folder, folder_length);
     path[folder_length] = '/';
-    std::memcpy(path + folder_length + 1, utf8.data(), utf8.size());
-    path[folder_length + 1 + utf8.size()] = '\0';
+    char* const tail = path + folder_length + 1;
+    for (size_t i = 0; i < utf8.size(); ++i) tail[i] = utf8[i] == '\\' ? '/' : utf8[i];
+    tail[utf8.size()] = '\0';
     return EntryPath::ok;
 }
 
 OutputFolder::~OutputFolder() {
+    CloseParent();
     if (handle_ >= 0) close(static_cast<int>(handle_));
 }
 
-void OutputFolder::Open(const char* folder) {
+void OutputFolder::Open(const char* folder, CreationRecord* record) {
+    record_ = record;
     if (folder == nullptr) return;
     handle_ = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     prefix_ = std::strlen(folder) + 1;
 }
 
-FileHandle CreateNewFile(const OutputFolder& folder, const char* path) {
+void OutputFolder::CloseParent() {
+    if (parent_ >= 0 && parent_ != handle_) close(static_cast<int>(parent_));
+    parent_ = -1;
+}
+
+// Each folder of the name is walked from the destination again for every file, never through a
+// link: a folder swapped for a link since the last file stops the run instead of being followed.
+FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
+    folder.CloseParent();
     if (folder.handle_ < 0) return INVALID_FILE;
-    const int fd = openat(static_cast<int>(folder.handle_), path + folder.prefix_,
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int at = static_cast<int>(folder.handle_);
+    size_t from = folder.prefix_;
+    for (const char* slash; (slash = std::strchr(path + from, '/')) != nullptr;) {
+        const auto end = static_cast<size_t>(slash - path);
+        const std::string part(path + from, end - from);
+        const bool made = mkdirat(at, part.c_str(), 0777) == 0;
+        const bool there = made || errno == EEXIST;
+        if (made && folder.record_ != nullptr) folder.record_->OnFolderCreated(path, end);
+        const int next =
+            there ? openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
+        if (at != folder.handle_) close(at);
+        if (next < 0) return INVALID_FILE;
+        at = next;
+        from = end + 1;
+    }
+    folder.parent_ = at;
+    folder.leaf_ = from;
+    const int fd = openat(at, path + from, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0666);
     if (fd < 0) return INVALID_FILE;
+    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path);
     return fd;
 }
 
@@ -101,8 +131,8 @@ void CloseFile(FileHandle file) {
 // Only read-only has a meaning here: it takes away the write permissions. The file is opened
 // again without following links, so a link put in its place is left alone.
 void ApplyFileAttributes(const OutputFolder& folder, const char* path, uint32_t attributes) {
-    if ((attributes & ATTRIBUTE_READONLY) == 0 || folder.handle_ < 0) return;
-    const int fd = openat(static_cast<int>(folder.handle_), path + folder.prefix_,
+    if ((attributes & ATTRIBUTE_READONLY) == 0 || folder.parent_ < 0) return;
+    const int fd = openat(static_cast<int>(folder.parent_), path + folder.leaf_,
                           O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return;
     struct stat status {};

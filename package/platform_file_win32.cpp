@@ -32,7 +32,7 @@ HANDLE ToHandle(FileHandle file) {
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path) {
     const std::string_view stored(name, name_length);
     std::wstring wide;
-    if (!IsSafeEntryName(stored, IsShiftJisLeadByte) || !ShiftJisToWide(stored, wide)) {
+    if (EntryTreeProblem(stored, IsShiftJisLeadByte) || !ShiftJisToWide(stored, wide)) {
         return EntryPath::refused_name;
     }
     const std::string utf8 = WideToUtf8(wide);
@@ -47,6 +47,7 @@ EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_len
 }
 
 OutputFolder::~OutputFolder() {
+    for (const auto& [path, handle] : held_) CloseHandle(reinterpret_cast<HANDLE>(handle));
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
@@ -54,21 +55,60 @@ OutputFolder::~OutputFolder() {
 // does not share delete access keeps anyone from renaming or deleting the folder, and from putting
 // a junction in its place, until the extraction ends. (A handle that may only read attributes
 // would take no part in the sharing check.)
-void OutputFolder::Open(const char* folder) {
+void OutputFolder::Open(const char* folder, CreationRecord* record) {
+    record_ = record;
     std::wstring wide;
     if (folder == nullptr || !FileSystemPath(folder, wide)) return;
+    prefix_ = std::strlen(folder) + 1;
     const HANDLE handle =
         CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<intptr_t>(handle);
 }
 
-FileHandle CreateNewFile(const OutputFolder&, const char* path) {
+void OutputFolder::CloseParent() {}
+
+// Each folder of a name is made if it is missing, then opened without following a reparse point
+// and held, without delete sharing, until the run ends, as the destination is: once checked, a
+// folder can be neither renamed nor swapped for a junction while files are created in it.
+bool OutputFolder::HoldFolder(std::string_view folder) {
+    for (const auto& [path, handle] : held_) {
+        if (path == folder) return true;
+    }
+    std::wstring wide;
+    if (!FileSystemPath(folder, wide)) return false;
+    const bool made = CreateDirectoryW(wide.c_str(), nullptr) != 0;
+    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (made && record_ != nullptr) record_->OnFolderCreated(folder.data(), folder.size());
+    const HANDLE handle = CreateFileW(
+        wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool plain_folder = GetFileInformationByHandle(handle, &info) != 0 &&
+                              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                              (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!plain_folder) {
+        CloseHandle(handle);
+        return false;
+    }
+    held_.emplace_back(std::string(folder), reinterpret_cast<intptr_t>(handle));
+    return true;
+}
+
+// Decoded into UTF-8, every backslash of a name separates folders.
+FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
+    const std::string_view whole(path);
+    for (size_t end = whole.find('\\', folder.prefix_); end != std::string_view::npos;
+         end = whole.find('\\', end + 1)) {
+        if (!folder.HoldFolder(whole.substr(0, end))) return INVALID_FILE;
+    }
     std::wstring wide;
     if (!FileSystemPath(path, wide)) return INVALID_FILE;
     const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
+    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path);
     return reinterpret_cast<FileHandle>(file);
 }
 

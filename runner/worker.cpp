@@ -9,6 +9,7 @@
 #include "package/integrity_record.h"
 #include "package/wide_text.h"
 #include "package/window_progress.h"
+#include "runner/extracted_tree.h"
 #include "runner/file_retry.h"
 #include "runner/unpack_app.h"
 #include "runner/work_folder_cleanup.h"
@@ -128,11 +129,13 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         // A package that carries an integrity record must match it before any file exists;
         // a damaged one then fails as a failed extraction does, with nothing written.
         int extracted = 0;
+        ExtractedTree made;
         const IntegrityVerdict integrity = CheckIntegrity(package, size).verdict;
         if (integrity == IntegrityVerdict::MISMATCH) {
             app->package_damaged = 1;
             app->log.Write("the package is damaged: its integrity record does not match");
         } else {
+            package_extractor.SetCreationRecord(&made);
             WindowProgress to_window(window);
             package_extractor.SetProgressTarget(&to_window, MSG_PROGRESS);
             ExtractResult result;
@@ -147,8 +150,9 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 const auto length = static_cast<WPARAM>(package_extractor.total_length);
                 PostMessageW(window, MSG_PROGRESS, length, static_cast<LPARAM>(length));
             }
-            // The listener lives in this frame only.
+            // The listener and the record live in this frame only.
             package_extractor.SetProgressTarget(nullptr, 0);
+            package_extractor.SetCreationRecord(nullptr);
             LogFolderFiles(app->log, folder);
             if (extracted == 0) {
                 app->log.Write("extraction failed: %s", Utf8FromShiftJis(result.message).c_str());
@@ -170,6 +174,7 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 Send(window, MSG_FAILED);
             }
             Send(window, MSG_PLEASE_WAIT);
+            made.TakeBack(app->log, folder);
             CleanUpWorkFolder(app->log, folder);
         }
         if (window != nullptr) {

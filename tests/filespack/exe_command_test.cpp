@@ -187,6 +187,18 @@ TEST_F(StampTest, ReadyPackageThatTestRefusesIsNotStamped) {
     }
 }
 
+// The product's reader knows folders, so exe packs the tree; a Setup.exe down in it is not the
+// one the program runs.
+TEST_F(StampTest, TreesArePackedAndOnlyATopSetupCounts) {
+    std::filesystem::create_directories(dir_ / "in/tools");
+    std::filesystem::rename(dir_ / "in/Setup.exe", dir_ / "in/tools/Setup.exe");
+    const ToolRun run = RunTool(Args("p.exe"));
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("no Setup.exe"), std::string::npos) << run.err;
+    const ToolRun list = RunTool({"list", dir_.Arg("p.exe")});
+    EXPECT_NE(list.out.find("tools/Setup.exe"), std::string::npos) << list.out;
+}
+
 TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
     WriteBytes(dir_ / "not.ico", PatternBytes(100, 3));
     WriteBytes(dir_ / "not.exe", PatternBytes(4000, 4));

@@ -50,7 +50,8 @@ TEST(Names, DisplayEscapesControlsAndBackslashButJsonTextDoesNot) {
         {"a\x1b[2J\x1b]0;pwned\x07.txt", "a\\x1B[2J\\x1B]0;pwned\\x07.txt"},
         {"line\nforged", "line\\x0Aforged"},
         {"del\x7f", "del\\x7F"},
-        {"c\\x1B", "c\\\\x1B"},  // a literal backslash never looks like an escape
+        {"c\\x1B", "c/x1B"},  // a folder never looks like an escape
+        {"a/b\\c", "a\\x2Fb/c"},  // nor a slash inside a name like a folder
         {"\x95\x5c.txt", "表.txt"},
         {"\x81", "\\x81"},  // no Shift-JIS character: the bytes
     };

@@ -438,7 +438,7 @@ TEST(Extractor, TargetFolderIsHeldInPlaceWhileFilesGoIntoIt) {
     };
     {
         platform::OutputFolder output;
-        output.Open(folder.dest().c_str());
+        output.Open(folder.dest().c_str(), nullptr);
         EXPECT_FALSE(open_for_delete());
     }
     EXPECT_TRUE(open_for_delete());

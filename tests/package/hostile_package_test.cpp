@@ -35,7 +35,7 @@ void ExpectNothingOutside(const ScratchFolder& folder) {
 TEST(HostilePackage, NamesThatCouldLeaveTheFolderAreRefusedBeforeAnythingIsMade) {
     const std::vector<std::string> names = {
         ".",          "..",       " .",      "...",  "..\\escape",  "../escape",
-        "a\\b",       "a/b",      "C:x",     "C:",   "file:stream", std::string("nul\0byte", 8),
+        "a/b",        "C:x",      "C:",   "file:stream", std::string("nul\0byte", 8),
         "tab\there",  "bell\a",   "del\x7f", "CON",  "con",         "Prn.txt",
         "AUX.tar.gz", "NUL",      "nul.",    "COM1", "com9.log",    "LPT1",
         "lpt9",       "CON .txt",

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "package/name_case.h"
 #include "package/name_case_table.h"
+#include "package/name_tree.h"
 #include "package/name_encoding.h"
 #include "package/utf8_text.h"
 
@@ -41,9 +43,21 @@ const LevelCase kLevelCases[] = {
     {"x.", OK, NameFault::trailing_dot_or_space},
     {"x ", OK, NameFault::trailing_dot_or_space},
     {"c:x", NameFault::reserved_character, NameFault::reserved_character},
-    {"a\\b", NameFault::separator, NameFault::separator},
     {"a/b", NameFault::separator, NameFault::separator},
-    {"\x95\x5c\x5c", NameFault::separator, NameFault::separator},
+    // Names with folders: parts joined by single backslashes, each part judged as a name.
+    {"a\\b", OK, OK},
+    {"\x95\x5c\\\x83\x5c\\\x94\x5c.txt", OK, OK},  // 表\ソ\能.txt: 0x5C second bytes
+    {"\x95\x5c\x5c", NameFault::empty_part, NameFault::empty_part},  // 表 and a trailing '\'
+    {"\\a", NameFault::empty_part, NameFault::empty_part},
+    {"a\\\\b", NameFault::empty_part, NameFault::empty_part},
+    {"a\\..\\b", NameFault::only_dots, NameFault::only_dots},
+    {"..\\b", NameFault::only_dots, NameFault::only_dots},
+    {"C:\\x", NameFault::reserved_character, NameFault::reserved_character},
+    {"a\\nul.txt\\b", NameFault::device_name, NameFault::device_name},
+    {"a.\\b", OK, NameFault::trailing_dot_or_space},
+    {"a\\b*", OK, NameFault::reserved_character},
+    {"a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n\\o\\p", OK, OK},
+    {"a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n\\o\\p\\q", NameFault::too_deep, NameFault::too_deep},
     {"tab\there", NameFault::control_character, NameFault::control_character},
     {"\x1b[2J", NameFault::control_character, NameFault::control_character},
     {"del\x7f", NameFault::control_character, NameFault::control_character},
@@ -102,6 +116,8 @@ TEST(NameRules, FileSystemNamesAreJudgedByTheirShiftJisForm) {
         {"a*b", {NameFault::reserved_character, '*'}},
         {"esc\x1b", {NameFault::control_character, 0x1B}},
         {"CON .txt", {NameFault::device_name, 0}},
+        // A backslash in one file's name is a character there, never a folder.
+        {"a\\b", {NameFault::separator, '\\'}},
     };
     for (const auto& c : cases) {
         const NameProblem found = Utf8NameProblem(c.utf8, NameLevel::portable);
@@ -112,7 +128,7 @@ TEST(NameRules, FileSystemNamesAreJudgedByTheirShiftJisForm) {
 
 TEST(NameRules, ReasonsNameTheCulpritButNeverPrintAControl) {
     EXPECT_NE(DescribeNameProblem({NameFault::device_name, 4}).find("CONIN$"), std::string::npos);
-    for (int fault = 1; fault <= static_cast<int>(NameFault::device_name); ++fault) {
+    for (int fault = 1; fault <= static_cast<int>(NameFault::too_deep); ++fault) {
         for (const uint32_t detail : {0x1Bu, 0x9Bu, 0x202Eu, 0x2028u, 0xFFFFu}) {
             const std::string text = DescribeNameProblem({static_cast<NameFault>(fault), detail});
             EXPECT_FALSE(text.empty()) << fault;
@@ -151,5 +167,30 @@ TEST(NameCase, FoldsAsWindowsDoesOverWhatCodePage932Spells) {
         AppendUtf8(upper, pair.upper);
         EXPECT_TRUE(Utf8ToShiftJis(lower, ignored)) << std::hex << pair.lower;
         EXPECT_TRUE(Utf8ToShiftJis(upper, ignored)) << std::hex << pair.upper;
+    }
+}
+
+TEST(NameTree, RefusesWhatWindowsWouldMergeAcrossFolders) {
+    using Clash = NameTree::Clash;
+    const struct {
+        std::vector<std::string> names;  // UTF-8; the last one is judged
+        Clash clash;
+    } cases[] = {
+        {{"A\\x", "a\\y"}, Clash::folder_spelled_twice},
+        {{"d\\ｅ\\x", "d\\Ｅ\\y"}, Clash::folder_spelled_twice},
+        {{"a", "A\\y"}, Clash::file_and_folder},
+        {{"a\\b\\c", "a\\B"}, Clash::file_and_folder},
+        {{"a\\x", "A\\X"}, Clash::folder_spelled_twice},
+        {{"a\\x", "a\\X"}, Clash::same_file},
+        {{"a\\x", "a\\y", "a\\b\\x", "b\\x", "x"}, Clash::none},
+    };
+    for (const auto& c : cases) {
+        NameTree tree;
+        for (size_t i = 0; i + 1 < c.names.size(); ++i) ASSERT_FALSE(tree.Add(c.names[i], c.names[i]));
+        const NameTree::Verdict verdict = tree.Add(c.names.back(), c.names.back());
+        EXPECT_EQ(verdict.clash, c.clash) << c.names.back();
+        if (verdict) {
+            EXPECT_EQ(verdict.other, c.names.front());
+        }
     }
 }

@@ -23,6 +23,9 @@ FileTime ToFileTime(const timespec& time) {
 std::string NativeName(const std::string& sjis_name) {
     std::string utf8;
     if (!ShiftJisToUtf8(sjis_name, utf8)) throw std::runtime_error("name has no UTF-8 form");
+    for (char& c : utf8) {
+        if (c == '\\') c = '/';  // decoded, every backslash left separates folders
+    }
     return utf8;
 }
 

@@ -190,8 +190,8 @@ TEST(WriterRoundTrip, RefusesWhatCouldNotBeExtracted) {
     PackageWriter writer(out.file, BLOCK);
     const uint8_t byte = 'x';
     for (const std::string& name :
-         {std::string(), std::string(256, 'n'), std::string(".."), std::string("a\\b"),
-          std::string("a/b"), std::string("c:d"), std::string("CON.txt"), std::string("\x81"),
+         {std::string(), std::string(256, 'n'), std::string(".."), std::string("a\\"),
+          std::string("a\\..\\b"), std::string("a/b"), std::string("c:d"), std::string("CON.txt"), std::string("\x81"),
           std::string("\x85\x40"), std::string("ctl\x01")}) {
         EXPECT_FALSE(writer.AddFile({name, ATTRIBUTE_ARCHIVE, {}}, &byte, 1)) << name;
         EXPECT_FALSE(writer.error().empty());

@@ -115,6 +115,22 @@ add_test(NAME runner_signed_verifies
 set_tests_properties(runner_signed_verifies PROPERTIES
     PASS_REGULAR_EXPRESSION "Signature verification: ok")
 
+# A product whose files live in folders, one of them Japanese with names ending in 0x5C bytes,
+# with a read-only file deep inside and a Setup.exe in a subfolder that must not be run.
+filespack_add_product(
+    TARGET runner_tree
+    NAME "Quolta"
+    DESCRIPTION "インターネット電話 Quolta"
+    VERSION "Ver 1.71"
+    CAPTION "SelfUnpack - Quolta"
+    RESOURCE_NAME QUOLTA
+    FILES_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tree
+    EXTRA_FILES $<TARGET_FILE:sample_setup> Setup.exe
+                $<TARGET_FILE:sample_setup> lang/Setup.exe
+    READ_ONLY_FILES data/images/logo.txt
+    MTIME 1280620800
+    OUTPUT_NAME RunnerTree)
+
 # Planted next to a product copy under the names of the system DLLs the program uses.
 add_library(runner_planted_dll SHARED planted_dll.cpp)
 set_target_properties(runner_planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
@@ -132,9 +148,11 @@ target_compile_definitions(runner_e2e_test PRIVATE
     E2E_FILESPACK_EXE="Z:$<TARGET_FILE:filespack>"
     E2E_PLANTED_DLL="Z:$<TARGET_FILE:runner_planted_dll>"
     E2E_SAMPLE_FILES="Z:${PROJECT_SOURCE_DIR}/samples/quolta"
+    E2E_TREE_EXE="Z:$<TARGET_PROPERTY:runner_tree,FILESPACK_PRODUCT_FILE>"
+    E2E_TREE_FILES="Z:${CMAKE_CURRENT_SOURCE_DIR}/tree"
     E2E_WORK_ROOT="Z:${CMAKE_CURRENT_BINARY_DIR}/e2e-work")
 add_dependencies(runner_e2e_test quolta runner_big runner_no_package runner_no_setup
-    runner_by_hand runner_signed runner_planted_dll runner_backslash_names filespack)
+    runner_by_hand runner_signed runner_planted_dll runner_backslash_names filespack runner_tree)
 # Dialogs need a display: run CTest under xvfb-run.
 set_tests_properties(runner_e2e_test PROPERTIES TIMEOUT 600 RUN_SERIAL ON)
 # The cases that run again under every other language setting (scripts/test.sh): unattended

@@ -1005,3 +1005,49 @@ TEST_F(EndToEnd, SignedProductUnpacksAlike) {
     EXPECT_EQ(product.WaitExit(), kExitOk);
     ExpectSampleFiles(UnpackFolder(exe));
 }
+
+// The tree product's data files, by the names the package gives them.
+const std::vector<std::string> kTreeFiles = {"data\\readme.txt", "data\\images\\logo.txt",
+                                             "lang\\ja\\messages.txt", "表\\ソ\\能.txt"};
+
+TEST_F(EndToEnd, TreeUnpackOnlyKeepsTheTree) {
+    const std::string exe = Copy(E2E_TREE_EXE);
+    Process product;
+    Start(product, exe);
+    Confirm(product, true);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    const std::string dest = UnpackFolder(exe);
+    const std::string source = WindowsPath(E2E_TREE_FILES);
+    for (const std::string& name : kTreeFiles) {
+        EXPECT_EQ(ReadFile(Join(dest, name)), ReadFile(Join(source, name))) << name;
+    }
+    EXPECT_TRUE(Exists(Join(dest, "lang\\Setup.exe")));
+    EXPECT_NE(GetFileAttributesA(Join(dest, "data\\images\\logo.txt").c_str()) &
+                  FILE_ATTRIBUTE_READONLY,
+              0u);
+    EXPECT_FALSE(Exists(log_)) << "Setup.exe ran in unpack-only mode";
+}
+
+// Only the Setup.exe at the top runs; the clean-up takes back the tree, the read-only file deep
+// inside included, but not what Setup.exe made inside one of its folders.
+TEST_F(EndToEnd, TreeInstallRunsTheTopSetupAndTakesBackOnlyTheTree) {
+    const std::string work = WorkFolder(first_free_);
+    cleanup_ = {work};
+    Process product;
+    Start(product, Copy(E2E_TREE_EXE));
+    Confirm(product, false);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    const std::string log = Log();
+    EXPECT_NE(log.find("command_line=\"" + Join(work, "Setup.exe") + "\"\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("own_folder=", log.find("own_folder=") + 1), std::string::npos) << log;
+    EXPECT_FALSE(Exists(work)) << "the tree was left behind";
+
+    SetEnvironmentVariableA("FILESPACK_SETUP_MKDIR", "data\\made by setup");
+    Process again;
+    Start(again, Copy(E2E_TREE_EXE));
+    Confirm(again, false);
+    EXPECT_EQ(again.WaitExit(), kExitOk);
+    EXPECT_EQ(List(work), std::vector<std::string>{"data"});
+    EXPECT_EQ(List(Join(work, "data")), std::vector<std::string>{"made by setup"});
+}

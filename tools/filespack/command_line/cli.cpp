@@ -106,8 +106,9 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
     CreateOptions create;
     CLI::App* create_verb = app.add_subcommand(
         "create",
-        "Packs files, and the files at the top of folders, into a new package (replacing "
-        "OUTPUT). Names must have a Shift-JIS form; a package has no folders.");
+        "Packs files, and the files at the top of folders (with -r, their whole trees), into a "
+        "new package (replacing OUTPUT). Names must have a Shift-JIS form; folders are stored "
+        "only as part of their files' names, so empty folders are not stored.");
     create_verb->add_option("OUTPUT", create.output, "The package to write")->required();
     create_verb
         ->add_option("INPUT", create.inputs,
@@ -130,6 +131,10 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
                      "How chunks are encoded: classic (the default), which every reader of the "
                      "format extracts, or zstd, about a third smaller, which only readers that "
                      "know it extract");
+    create_verb->add_flag("-r,--recursive", create.recursive,
+                          "Pack the folders inside the named folders too, with their files (a "
+                          "folder's files, then each subfolder, depth first; empty folders are "
+                          "not stored). Readers older than folders refuse such a package");
     create_verb->add_flag("--skip-subfolders", create.skip_subfolders,
                           "Leave out folders inside the named folders instead of failing");
     create_verb->add_option(
@@ -192,7 +197,11 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         ->type_name("SIZE");
     AddMethodOptions(*exe_verb, exe,
                      "As for create, but zstd by default: the generic program reads both");
-    exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders, "As for create");
+    // The product carries its own reader, which knows folders.
+    exe.recursive = true;
+    exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders,
+                       "Pack only the top of the named folders (folders inside are packed by "
+                       "default, as with create -r)");
     exe_verb->add_option("--mtime", exe.mtime,
                          "As for create: every file's times, for reproducible products");
     exe_verb->add_flag("-q,--quiet", exe.quiet, "No progress bar and no summary");

@@ -1,12 +1,13 @@
 #include "tools/filespack/files/input_files.h"
 
 #include <algorithm>
-#include <map>
+#include <string>
 #include <system_error>
 
-#include "package/name_case.h"
+#include "package/entry_name.h"
 #include "package/name_encoding.h"
 #include "package/name_rules.h"
+#include "package/name_tree.h"
 #include "tools/filespack/files/file_metadata.h"
 #include "tools/filespack/files/file_names.h"
 
@@ -28,8 +29,8 @@ class Collector {
     void AddNamed(const std::filesystem::path& path) {
         FileMetadata metadata;
         if (!Examine(path, metadata)) return;
-        if (metadata.kind == FileKind::kDirectory) return AddFolder(path);
-        AddFile(path, metadata);
+        if (metadata.kind == FileKind::kDirectory) return AddFolder(path, {});
+        AddFile(path, metadata, {});
     }
 
     InputSet Finish() {
@@ -58,7 +59,8 @@ class Collector {
         return false;
     }
 
-    void AddFolder(const std::filesystem::path& folder) {
+    // `inside`: the folders between the named folder and this one, as stored (UTF-8).
+    void AddFolder(const std::filesystem::path& folder, const std::vector<std::string>& inside) {
         std::error_code ec;
         std::vector<std::pair<std::string, std::filesystem::path>> children;
         for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
@@ -67,37 +69,81 @@ class Collector {
         }
         if (ec) return Fail(DisplayPath(folder) + ": cannot read the folder: " + ec.message());
         std::sort(children.begin(), children.end());
+        std::vector<std::pair<std::string, std::filesystem::path>> subfolders;
         for (const auto& [name, path] : children) {
             if (Excluded(path)) continue;
             FileMetadata metadata;
             if (!Examine(path, metadata)) continue;
             if (metadata.kind != FileKind::kDirectory) {
-                AddFile(path, metadata);
+                AddFile(path, metadata, inside);
+            } else if (options_.recursive && !options_.skip_subfolders) {
+                subfolders.emplace_back(name, path);
             } else if (!options_.skip_subfolders) {
                 Fail(DisplayPath(path) +
-                     ": is a subfolder; a package holds no folders (leave subfolders out with "
-                     "--skip-subfolders)");
+                     ": is a subfolder; pack the folders too with -r (a package with folders "
+                     "needs a reader that knows them), or leave subfolders out with "
+                     "--skip-subfolders");
             } else {
                 set_.skipped.push_back(DisplayPath(path));
             }
         }
+        walked_.push_back(folder);
+        for (const auto& [name, path] : subfolders) {
+            if (!EnterableFolder(name, path, inside.size())) continue;
+            std::vector<std::string> deeper = inside;
+            deeper.push_back(name);
+            AddFolder(path, deeper);
+        }
+        walked_.pop_back();
     }
 
-    void AddFile(const std::filesystem::path& path, const FileMetadata& metadata) {
+    bool EnterableFolder(const std::string& name, const std::filesystem::path& path,
+                         size_t depth) {
+        const std::string shown = DisplayPath(path);
+        if (const NameProblem problem = Utf8NameProblem(name, NameLevel::portable)) {
+            Fail(shown + ": " + DescribeNameProblem(problem));
+            return false;
+        }
+        // Its files would be its parts and one more deep.
+        if (depth + 2 > MAX_NAME_PARTS) {
+            Fail(shown + ": folders nest deeper than a package allows (" +
+                 std::to_string(MAX_NAME_PARTS) + " parts, the file's name included)");
+            return false;
+        }
+        // A link back up would make the walk endless.
+        for (const auto& above : walked_) {
+            if (SameFile(path, above)) {
+                Fail(shown + ": leads back to " + DisplayPath(above) + ", a folder above it");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void AddFile(const std::filesystem::path& path, const FileMetadata& metadata,
+                 const std::vector<std::string>& inside) {
         const std::string shown = DisplayPath(path);
         if (metadata.kind != FileKind::kRegular) return Fail(shown + ": not a regular file");
         if (Excluded(path)) return Fail(shown + ": is the package being written");
-        const std::string name = PathToUtf8(path.filename());
-        if (const NameProblem problem = Utf8NameProblem(name, NameLevel::portable)) {
+        const std::string leaf = PathToUtf8(path.filename());
+        if (const NameProblem problem = Utf8NameProblem(leaf, NameLevel::portable)) {
             return Fail(shown + ": " + DescribeNameProblem(problem));
         }
-        const auto [taken, fresh] = names_.emplace(FoldNameCase(name), shown);
-        if (!fresh) {
-            return Fail(shown + ": the name is already taken by " + taken->second +
-                        " (Windows does not tell names apart by case)");
-        }
+        std::string name;
+        for (const auto& folder : inside) name += folder + "\\";
+        name += leaf;
         InputFile file;
-        Utf8ToShiftJis(name, file.name_sjis);  // the rules above have converted it already
+        Utf8ToShiftJis(name, file.name_sjis);  // the rules have converted every part already
+        if (const NameProblem problem = StoredNameProblem(file.name_sjis, NameLevel::portable)) {
+            return Fail(shown + ": " + DescribeNameProblem(problem));
+        }
+        if (const NameTree::Verdict clash = names_.Add(name, shown)) {
+            if (clash.clash == NameTree::Clash::same_file) {
+                return Fail(shown + ": the name is already taken by " + clash.other +
+                            " (Windows does not tell names apart by case)");
+            }
+            return Fail(shown + " and " + clash.other + " " + DescribeClash(clash.clash));
+        }
         file.path = path;
         file.shown = shown;
         file.size = metadata.size;
@@ -111,7 +157,8 @@ class Collector {
 
     const InputOptions& options_;
     InputSet set_;
-    std::map<std::string, std::string> names_;  // name as Windows compares it -> who took it
+    NameTree names_;
+    std::vector<std::filesystem::path> walked_;  // the folders the walk is inside
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The files that `create` packs: named files, and the files at the top of named folders.
+// The files that `create` packs: named files, and the files of named folders (at the top, or
+// in the whole tree below).
 #pragma once
 
 #include <cstdint>
@@ -12,13 +13,14 @@
 struct InputFile {
     std::filesystem::path path;
     std::string shown;      // the path for messages, UTF-8
-    std::string name_sjis;  // the stored name
+    std::string name_sjis;  // the stored name: folders inside the named folder, then the file
     uint64_t size = 0;
     uint32_t attributes = 0;
     EntryTimes times;
 };
 
 struct InputOptions {
+    bool recursive = false;  // subfolders are packed, as folders in the names
     bool skip_subfolders = false;
     std::optional<FileTime> fixed_time;           // all three times of every file
     std::vector<std::filesystem::path> excluded;  // the package and its partial file
@@ -34,7 +36,8 @@ struct InputSet {
 };
 
 // Named files in the order given; a folder's files sorted by the bytes of their UTF-8 names,
-// so that the same folder always gives the same package. Every input is looked at, so that one
-// run names every file that cannot be packed.
+// then (recursive) each subfolder in that order, depth first, so that the same folder always
+// gives the same package. Every input is looked at, so that one run names every file and
+// folder that cannot be packed. Empty folders leave no trace.
 InputSet CollectInputs(const std::vector<std::filesystem::path>& inputs,
                        const InputOptions& options);

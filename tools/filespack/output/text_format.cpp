@@ -1,5 +1,6 @@
 #include "tools/filespack/output/text_format.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "package/name_encoding.h"
@@ -99,8 +100,23 @@ std::string NameText(std::string_view shift_jis) {
 
 std::string DisplayName(std::string_view shift_jis) {
     std::string utf8;
-    if (ShiftJisToUtf8(shift_jis, utf8)) return EscapeForTerminal(utf8);
-    return NameText(shift_jis);
+    if (!ShiftJisToUtf8(shift_jis, utf8)) return NameText(shift_jis);
+    // Decoded, a backslash separates folders; shown as '/', it can never pass for an escape.
+    // A '/' inside a part (which no reader accepts) is escaped, so the two never look alike.
+    std::string shown;
+    for (size_t from = 0; from <= utf8.size();) {
+        const size_t end = std::min(utf8.find('\\', from), utf8.size());
+        if (from != 0) shown += '/';
+        for (const char c : EscapeForTerminal(std::string_view(utf8).substr(from, end - from))) {
+            if (c == '/') {
+                shown += "\\x2F";
+            } else {
+                shown += c;
+            }
+        }
+        from = end + 1;
+    }
+    return shown;
 }
 
 std::string EscapeForTerminal(std::string_view utf8) {

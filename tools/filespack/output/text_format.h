@@ -8,8 +8,9 @@
 
 #include "package/package_format.h"
 
-// A stored Shift-JIS name for people: in UTF-8, escaped as EscapeForTerminal does; a name that
-// does not convert is shown byte by byte, \xNN for all but printable ASCII.
+// A stored Shift-JIS name for people: in UTF-8, its folders and file each escaped as
+// EscapeForTerminal does (and '/' as \x2F) and joined by '/'; a name that does not convert is
+// shown byte by byte, \xNN for all but printable ASCII.
 std::string DisplayName(std::string_view shift_jis);
 
 // The same name unescaped, for JSON (which escapes for itself): the UTF-8 text, or for a name

@@ -5,7 +5,7 @@
 
 #include "codec/frame_decode.h"
 #include "package/little_endian.h"
-#include "package/name_case.h"
+#include "package/name_tree.h"
 #include "package/name_encoding.h"
 #include "package/name_rules.h"
 #include "package/package_cursor.h"
@@ -132,7 +132,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
 
 std::vector<std::string> WindowsNameProblems(const PackageLayout& layout) {
     std::vector<std::string> problems;
-    std::map<std::string, std::string> seen;  // name as Windows compares it -> the entry's name
+    NameTree seen;
     for (const auto& entry : layout.entries) {
         if (const NameProblem problem = StoredNameProblem(entry.name, NameLevel::portable)) {
             problems.push_back(EntryProblem(entry.name, problem));
@@ -140,11 +140,9 @@ std::vector<std::string> WindowsNameProblems(const PackageLayout& layout) {
         }
         std::string utf8;
         ShiftJisToUtf8(entry.name, utf8);  // the rules above have converted it already
-        const auto [taken, fresh] = seen.emplace(FoldNameCase(utf8), Quoted(entry.name));
-        if (!fresh) {
-            problems.push_back("the entries " + taken->second + " and " + Quoted(entry.name) +
-                               " are one file to Windows, which does not tell names apart by "
-                               "case, so the second could not be created");
+        if (const NameTree::Verdict clash = seen.Add(utf8, Quoted(entry.name))) {
+            problems.push_back("the entries " + clash.other + " and " + Quoted(entry.name) + " " +
+                               DescribeClash(clash.clash) + ", so the second could not be created");
         }
     }
     return problems;

@@ -11,7 +11,7 @@ _filespack() {
     verb=${COMP_WORDS[1]}
     local options
     case $verb in
-        create) options="--block-size --method --level --fast --skip-subfolders --mtime -q --quiet --help" ;;
+        create) options="--block-size --method --level --fast -r --recursive --skip-subfolders --mtime -q --quiet --help" ;;
         exe) options="--name --description --product-version --caption --resource-name --icon
                       --company --copyright --file-version --stub --package --block-size
                       --method --level

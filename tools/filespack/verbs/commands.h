@@ -16,6 +16,7 @@ struct CreateOptions {
     ChunkMethod method = ChunkMethod::classic;
     int level = DEFAULT_FRAME_LEVEL;
     bool fast = false;  // pieces of exactly the block size, not cut where the data changes
+    bool recursive = false;  // folders inside named folders are packed too
     bool skip_subfolders = false;
     std::string mtime;  // empty: the files' own times (or SOURCE_DATE_EPOCH)
     bool quiet = false;

@@ -87,6 +87,7 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
     std::vector<std::filesystem::path> inputs;
     for (const auto& input : options.inputs) inputs.push_back(PathFromUtf8(input));
     InputOptions input_options;
+    input_options.recursive = options.recursive;
     input_options.skip_subfolders = options.skip_subfolders;
     input_options.fixed_time = fixed_time;
     // Neither the package nor what killed runs left of it is ever packed into it.

@@ -1,4 +1,5 @@
 // `extract`: the engine of the Windows program, given the folder and the package's real length.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -24,6 +25,18 @@
 #endif
 
 namespace {
+
+// Where an entry lands: each backslash in a decoded name separates folders.
+std::filesystem::path EntryPath(const std::filesystem::path& folder, std::string_view stored) {
+    const std::string utf8 = NameText(stored);
+    std::filesystem::path path = folder;
+    for (size_t from = 0; from <= utf8.size();) {
+        const size_t end = std::min(utf8.find('\\', from), utf8.size());
+        path /= PathFromUtf8(std::string_view(utf8).substr(from, end - from));
+        from = end + 1;
+    }
+    return path;
+}
 
 // The folders that extract creates for its output: a run that fails before writing a file takes
 // them away again, so that it leaves nothing behind.
@@ -68,9 +81,23 @@ std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
                           const std::filesystem::path& folder) {
     for (const auto& entry : scan.layout.entries) {
         if (entry.chunks_offset != position) continue;
-        const std::filesystem::path path = folder / PathFromUtf8(NameText(entry.name));
+        const std::filesystem::path path = EntryPath(folder, entry.name);
         const std::string shown = DisplayPath(path);
         std::error_code ec;
+        // The engine went through the name's folders without following a link; so does this.
+        std::filesystem::path above = folder;
+        for (const auto& part : path.lexically_relative(folder).parent_path()) {
+            above /= part;
+            const auto status = std::filesystem::symlink_status(above, ec);
+            if (std::filesystem::is_symlink(status)) {
+                return shown + " could not be created: " + DisplayPath(above) +
+                       " is a link, which extract never follows";
+            }
+            if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+                return shown + " could not be created: " + DisplayPath(above) +
+                       " is a file where the name needs a folder";
+            }
+        }
         if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
             return shown + " appeared while extracting: another program, or a second extract, "
                            "made it; it was left alone";
@@ -92,7 +119,7 @@ std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
 std::string FirstClash(const LayoutScan& scan, const std::filesystem::path& folder) {
     for (const auto& entry : scan.layout.entries) {
         if (StoredNameProblem(entry.name, NameLevel::engine)) continue;  // refused anyway
-        const std::filesystem::path path = folder / PathFromUtf8(NameText(entry.name));
+        const std::filesystem::path path = EntryPath(folder, entry.name);
         // A link is in the way even when it leads nowhere (exists() would follow it).
         std::error_code ec;
         if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
@@ -119,7 +146,7 @@ std::filesystem::path FileInProgress(const LayoutScan& scan, int64_t done,
     for (const auto& entry : scan.layout.entries) {
         const int64_t chunks = entry.chunks_offset;
         if (done <= chunks || done > chunks + entry.stored_bytes) continue;
-        return folder / PathFromUtf8(NameText(entry.name));
+        return EntryPath(folder, entry.name);
     }
     return {};
 }

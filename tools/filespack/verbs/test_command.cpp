@@ -36,12 +36,14 @@ class ScratchFolder {
     void Remove() {
         if (path_.empty()) return;
         std::error_code ec;
-        // Read-only files cannot be deleted on Windows.
-        for (std::filesystem::directory_iterator it(path_, ec), end; !ec && it != end;
+        // Read-only files cannot be deleted on Windows, in the name's folders too.
+        for (std::filesystem::recursive_directory_iterator it(path_, ec), end; !ec && it != end;
              it.increment(ec)) {
             std::error_code ignored;
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add, ignored);
+                                         std::filesystem::perm_options::add |
+                                             std::filesystem::perm_options::nofollow,
+                                         ignored);
         }
         std::filesystem::remove_all(path_, ec);
         path_.clear();

@@ -1,0 +1,192 @@
+// Names with folders in the engine: the folders made on the way, hostile trees, links in the
+// way, and what an engine that predates folders does with such a package.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "package/entry_name.h"
+#include "package/package_extractor.h"
+#include "package/platform_file.h"
+#include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#endif
+
+namespace {
+
+struct Made final : CreationRecord {
+    void OnFolderCreated(const char* path, size_t length) override {
+        items.push_back("folder " + std::string(path, length));
+    }
+    void OnFileCreated(const char* path) override { items.push_back("file " + std::string(path)); }
+    std::vector<std::string> items;
+};
+
+struct Outcome {
+    int returned = -1;
+    std::string message;
+};
+
+Outcome ExtractInto(const std::vector<uint8_t>& package, const ScratchFolder& folder,
+                    CreationRecord* record = nullptr, ProgressListener* progress = nullptr) {
+    PackageExtractor engine;
+    engine.SetCreationRecord(record);
+    engine.SetProgressTarget(progress, 1034);
+    ExtractResult result{};
+    Outcome run;
+    run.returned = engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result);
+    run.message = result.message;
+    return run;
+}
+
+#ifdef _WIN32
+constexpr char SEPARATOR = '\\';
+#else
+constexpr char SEPARATOR = '/';
+#endif
+
+}  // namespace
+
+TEST(TreeExtract, FoldersAreMadeInEntryOrderAndEveryFileLandsInItsPlace) {
+    std::string deepest;
+    for (char part = 'a'; part < 'a' + static_cast<char>(MAX_NAME_PARTS) - 1; ++part) {
+        deepest += std::string(1, part) + "\\";
+    }
+    deepest += "leaf.txt";
+    const std::vector<std::string> names = {
+        "top.txt",      "d\\one.txt",           "d\\e\\two.txt",
+        "d\\three.txt", Sjis("表\\ソ\\能.txt"), Sjis("表\\予定.txt"),
+        deepest};
+    PackageBuilder builder;
+    for (const std::string& name : names) builder.StoredFile(name, "<" + name + ">");
+    ScratchFolder folder;
+    Made made;
+    const Outcome run = ExtractInto(builder.Finish(), folder, &made);
+    ASSERT_EQ(run.returned, 1) << run.message;
+    for (const std::string& name : names) EXPECT_EQ(folder.Facts(name).bytes, "<" + name + ">");
+    const std::string dest = folder.dest() + SEPARATOR;
+    ASSERT_GE(made.items.size(), 6u);
+    EXPECT_EQ(made.items[0], "file " + dest + "top.txt");
+    EXPECT_EQ(made.items[1], "folder " + dest + "d");
+    EXPECT_EQ(made.items[3], "folder " + dest + "d" + SEPARATOR + "e");
+    // Every folder once, each before what it holds.
+    EXPECT_EQ(made.items.size(), names.size() + 2 + 2 + MAX_NAME_PARTS - 1);
+}
+
+TEST(TreeExtract, HostileTreesAreRefusedWithNothingMadeOutside) {
+    std::string too_deep;
+    for (size_t i = 0; i < MAX_NAME_PARTS; ++i) too_deep += "d\\";
+    too_deep += "x";
+    const std::vector<std::string> names = {
+        "..\\x",     "a\\..\\..\\x",  "a\\.\\x",   "\\x",     "x\\",    "a\\\\x",       "C:\\x",
+        "a\\CON\\x", "a\\nul.txt\\x", "a\\b:c\\x", "a/..\\x", too_deep, Sjis("表\\\\x")};
+    ScratchFolder folder;
+    for (const std::string& name : names) {
+        PackageBuilder builder;
+        builder.StoredFile("ok-before", "1").StoredFile(name, "evil").StoredFile("after", "3");
+        const Outcome run = ExtractInto(builder.Finish(), folder);
+        EXPECT_EQ(run.message, Sjis("書式エラー！")) << name;
+        EXPECT_EQ(run.returned, 0);
+        EXPECT_EQ(folder.DestEntries(), std::vector<std::string>{"ok-before"}) << name;
+        EXPECT_EQ(folder.RootEntries(), std::vector<std::string>{"dest"}) << name;
+        folder.Empty();
+    }
+}
+
+// A file where a folder must go is a write error: the engine never replaces it.
+TEST(TreeExtract, AFileInThePlaceOfAFolderStopsTheRun) {
+    PackageBuilder builder;
+    builder.StoredFile("a", "file").StoredFile("a\\b", "under");
+    ScratchFolder folder;
+    const Outcome run = ExtractInto(builder.Finish(), folder);
+    EXPECT_EQ(run.message, Sjis("ライトエラー！"));
+    EXPECT_EQ(folder.Facts("a").bytes, "file");
+}
+
+// What an engine that reads every name as one file's name (its only rule) does with a tree: it
+// refuses the name before it creates anything, so such a package fails at its first entry with
+// a folder, and the files before it stay.
+TEST(TreeExtract, EnginesThatPredateFoldersRefuseATreeNameBeforeCreatingIt) {
+    for (const std::string& name : {std::string("d\\x.txt"), Sjis("表\\ソ\\能.txt")}) {
+        EXPECT_FALSE(IsSafeEntryName(name, IsShiftJisLeadByte)) << name;
+        EXPECT_FALSE(EntryTreeProblem(name, IsShiftJisLeadByte)) << name;
+    }
+    // A flat name reads the same both ways.
+    EXPECT_TRUE(IsSafeEntryName(Sjis("表.txt"), IsShiftJisLeadByte));
+    EXPECT_FALSE(EntryTreeProblem(Sjis("表.txt"), IsShiftJisLeadByte));
+}
+
+#ifndef _WIN32
+// A folder that was there already may be a link to anywhere; one the engine made may be swapped
+// for a link before the next file goes into it. Either way nothing is written through it.
+TEST(TreeExtract, LinksInPlaceOfFoldersAreNeverFollowed) {
+    struct SwapAfterFirstChunk final : ProgressListener {
+        void OnProgress(uint32_t, int64_t, int64_t) override {
+            if (swapped) return;
+            swapped = true;
+            std::rename((dest + "/d").c_str(), (root + "/moved").c_str());
+            symlink((root + "/outside").c_str(), (dest + "/d").c_str());
+        }
+        std::string root, dest;
+        bool swapped = false;
+    };
+    ScratchFolder folder;
+    const std::string outside = folder.root() + "/outside";
+    ASSERT_EQ(mkdir(outside.c_str(), 0777), 0);
+
+    PackageBuilder builder;
+    builder.StoredFile("d\\first", "1").StoredFile("d\\second", "2");
+    SwapAfterFirstChunk swap;
+    swap.root = folder.root();
+    swap.dest = folder.dest();
+    Outcome run = ExtractInto(builder.Finish(), folder, nullptr, &swap);
+    EXPECT_TRUE(swap.swapped);
+    EXPECT_EQ(run.message, Sjis("ライトエラー！"));
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+
+    folder.Empty();
+    ASSERT_EQ(symlink(outside.c_str(), (folder.dest() + "/d").c_str()), 0);
+    run = ExtractInto(PackageBuilder().StoredFile("d\\x", "1").Finish(), folder);
+    EXPECT_EQ(run.message, Sjis("ライトエラー！"));
+    EXPECT_TRUE(std::filesystem::is_empty(outside));
+}
+#endif
+
+#ifdef _WIN32
+// Files are created by path on Windows, so each folder of a name is held as the destination is:
+// nobody gets the delete access that renaming or replacing it takes while the run goes on.
+TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
+    ScratchFolder folder;
+    const std::string inner = folder.dest() + "\\d";
+    auto open_for_delete = [&] {
+        const HANDLE handle = CreateFileA(
+            inner.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(handle);
+        return true;
+    };
+    {
+        platform::OutputFolder output;
+        output.Open(folder.dest().c_str(), nullptr);
+        char path[platform::OUTPUT_PATH_CAPACITY];
+        ASSERT_EQ(platform::ComposeEntryPath(folder.dest().c_str(), "d\\x", 3, path),
+                  platform::EntryPath::ok);
+        const FileHandle file = platform::CreateNewFile(output, path);
+        ASSERT_NE(file, INVALID_FILE);
+        platform::CloseFile(file);
+        EXPECT_FALSE(open_for_delete());
+    }
+    EXPECT_TRUE(open_for_delete());
+}
+#endif
