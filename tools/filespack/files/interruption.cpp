@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,7 +16,9 @@ namespace {
 
 // Set from a signal handler (POSIX) or from the system's handler thread (Windows).
 std::atomic<int> pending{0};
-// Guards nest (exe runs test's check inside its own): the outermost one holds the handlers.
+// Guards nest (exe runs test's check inside its own) and runs may share a process on several
+// threads: the outermost guard holds the handlers, counted under a lock.
+std::mutex depth_lock;
 int depth = 0;
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may store it");
 
@@ -40,6 +43,7 @@ void OnSignal(int signal) {
 }  // namespace
 
 InterruptionGuard::InterruptionGuard() {
+    const std::lock_guard<std::mutex> lock(depth_lock);
     if (depth++ > 0) return;
     pending = 0;
 #ifdef _WIN32
@@ -53,6 +57,7 @@ InterruptionGuard::InterruptionGuard() {
 }
 
 InterruptionGuard::~InterruptionGuard() {
+    const std::lock_guard<std::mutex> lock(depth_lock);
     if (--depth > 0) return;
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnControl, FALSE);
