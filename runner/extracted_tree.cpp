@@ -4,25 +4,27 @@
 
 #include <cstdint>
 
+#include "package/wide_text.h"
+
 namespace {
 
-// Paths here are what the engine composed, read with the system's code page.
+// Paths here are what the engine composed, in UTF-8, where no character holds a 0x5C byte.
 size_t NextSeparator(const std::string& path, size_t from) {
-    for (size_t i = from; i < path.size(); ++i) {
-        if (IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(path[i])) != FALSE) {
-            ++i;
-        } else if (path[i] == '\\') {
-            return i;
-        }
-    }
-    return std::string::npos;
+    return from >= path.size() ? std::string::npos : path.find('\\', from);
+}
+
+// The path as the W functions take it, long ones included; empty when it cannot be spelled.
+std::wstring Wide(const std::string& path) {
+    std::wstring wide;
+    if (!FileSystemPath(std::string_view(path), wide)) wide.clear();
+    return wide;
 }
 
 // Every folder between the work folder and `path` is still a plain folder.
 bool NoLinkOnTheWay(const std::string& folder, const std::string& path) {
     for (size_t end = NextSeparator(path, folder.size() + 1); end != std::string::npos;
          end = NextSeparator(path, end + 1)) {
-        const DWORD attributes = GetFileAttributesA(path.substr(0, end).c_str());
+        const DWORD attributes = GetFileAttributesW(Wide(path.substr(0, end)).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -42,25 +44,26 @@ void ExtractedTree::TakeBack(RunLog& log, const std::string& folder) const {
             log.Write("clean-up: kept %s (a link is on its way)", file.c_str());
             continue;
         }
-        const DWORD attributes = GetFileAttributesA(file.c_str());
+        const std::wstring wide = Wide(file);
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
              (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)) {
             continue;
         }
-        // Packages may carry read-only files, which DeleteFileA refuses.
+        // Packages may carry read-only files, which DeleteFileW refuses.
         if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            SetFileAttributesA(file.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+            SetFileAttributesW(wide.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
         }
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            RemoveDirectoryA(file.c_str());  // a link to a folder, removed as a link
+            RemoveDirectoryW(wide.c_str());  // a link to a folder, removed as a link
         } else {
-            DeleteFileA(file.c_str());
+            DeleteFileW(wide.c_str());
         }
     }
     for (auto made = folders_.rbegin(); made != folders_.rend(); ++made) {
         if (!NoLinkOnTheWay(folder, *made)) continue;
-        if (RemoveDirectoryA(made->c_str()) == 0) {
+        if (RemoveDirectoryW(Wide(*made).c_str()) == 0) {
             log.Write("clean-up: kept %s (not empty)", made->c_str());
         }
     }
