@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "package/wide_text.h"
+#include "runner/work_folder_cleanup.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ bool NoLinkOnTheWay(const std::string& folder, const std::string& path) {
 
 }  // namespace
 
-void ExtractedTree::TakeBack(RunLog& log, const std::string& folder) const {
+void ExtractedTree::TakeBack(RunLog& log, const std::string& folder,
+                             RetryDeadline& deadline) const {
     for (const std::string& file : files_) {
         // The top's files go with the rest of the top.
         if (NextSeparator(file, folder.size() + 1) == std::string::npos) continue;
@@ -55,15 +57,12 @@ void ExtractedTree::TakeBack(RunLog& log, const std::string& folder) const {
         if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             SetFileAttributesW(wide.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
         }
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            RemoveDirectoryW(wide.c_str());  // a link to a folder, removed as a link
-        } else {
-            DeleteFileW(wide.c_str());
-        }
+        // A link to a folder is removed as a link.
+        RemoveRetrying(log, deadline, wide, file, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     }
     for (auto made = folders_.rbegin(); made != folders_.rend(); ++made) {
         if (!NoLinkOnTheWay(folder, *made)) continue;
-        if (RemoveDirectoryW(Wide(*made).c_str()) == 0) {
+        if (!RemoveRetrying(log, deadline, Wide(*made), *made, true)) {
             log.Write("clean-up: kept %s (not empty)", made->c_str());
         }
     }

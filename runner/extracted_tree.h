@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "package/creation_record.h"
+#include "runner/retry_policy.h"
 #include "runner/run_log.h"
 
 class ExtractedTree final : public CreationRecord {
@@ -18,8 +19,9 @@ class ExtractedTree final : public CreationRecord {
     // Deletes the files made inside the folders made (read-only ones too), then those folders,
     // deepest first, as far as each is empty: what Setup.exe made in one keeps it. Never
     // through a link or junction put in the place of a folder; one in the place of a file or
-    // folder made is removed itself, not what it leads to.
-    void TakeBack(RunLog& log, const std::string& folder) const;
+    // folder made is removed itself, not what it leads to. What another program holds is tried
+    // again within `deadline`, the whole clean-up's.
+    void TakeBack(RunLog& log, const std::string& folder, RetryDeadline& deadline) const;
 
   private:
     std::vector<std::string> folders_;  // parents before what they hold

@@ -50,14 +50,23 @@ void LogFolderFiles(RunLog& log, const std::string& folder) {
     }
 }
 
-void CleanUpWorkFolder(RunLog& log, const std::string& folder) {
+bool RemoveRetrying(RunLog& log, RetryDeadline& deadline, const std::wstring& path,
+                    const std::string& shown, bool is_folder) {
+    while ((is_folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str())) == 0) {
+        const DWORD error = GetLastError();
+        if (!deadline.Retry(FaultOf(error))) return false;
+        log.Write("clean-up: %s is held (error %lu), trying again", shown.c_str(),
+                  static_cast<unsigned long>(error));
+    }
+    return true;
+}
+
+void CleanUpWorkFolder(RunLog& log, const std::string& folder, RetryDeadline& deadline) {
     std::wstring wide;
     if (!FileSystemPath(folder, wide)) {
         log.Write("clean-up: kept %s (no such path)", folder.c_str());
         return;
     }
-    SystemRetryClock clock;
-    RetryDeadline deadline(clock);
     for (const FolderEntry& entry : ListFolder(wide)) {
         if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             continue;
@@ -67,14 +76,7 @@ void CleanUpWorkFolder(RunLog& log, const std::string& folder) {
         if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             SetFileAttributesW(path.c_str(), entry.attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
         }
-        while (DeleteFileW(path.c_str()) == 0) {
-            const DWORD error = GetLastError();
-            if (!deadline.Retry(FaultOf(error))) {
-                break;
-            }
-            log.Write("clean-up: %s\\%s is held (error %lu), trying again", folder.c_str(),
-                      WideToUtf8(entry.name).c_str(), static_cast<unsigned long>(error));
-        }
+        RemoveRetrying(log, deadline, path, folder + "\\" + WideToUtf8(entry.name), false);
     }
     if (RemoveDirectoryW(wide.c_str()) != 0) {
         log.Write("clean-up: removed %s", folder.c_str());

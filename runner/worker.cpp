@@ -174,8 +174,10 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
                 Send(window, MSG_FAILED);
             }
             Send(window, MSG_PLEASE_WAIT);
-            made.TakeBack(app->log, folder);
-            CleanUpWorkFolder(app->log, folder);
+            SystemRetryClock clock;
+            RetryDeadline deadline(clock);
+            made.TakeBack(app->log, folder, deadline);
+            CleanUpWorkFolder(app->log, folder, deadline);
         }
         if (window != nullptr) {
             PostMessageW(window, WM_CLOSE, 0, 0);

@@ -1051,3 +1051,29 @@ TEST_F(EndToEnd, TreeInstallRunsTheTopSetupAndTakesBackOnlyTheTree) {
     EXPECT_EQ(List(work), std::vector<std::string>{"data"});
     EXPECT_EQ(List(Join(work, "data")), std::vector<std::string>{"made by setup"});
 }
+
+// A file deep in the tree that a scanner holds at clean-up time is waited for, as one at the top
+// is, instead of keeping the whole work folder.
+TEST_F(EndToEnd, TreeCleanUpWaitsForAFileAnotherProgramHolds) {
+    const std::string work = WorkFolder(first_free_);
+    const std::string run_log = Join(folder_, "run.log");
+    cleanup_ = {work};
+    Process product;
+    Start(product, Copy(E2E_TREE_EXE), "/S /LOG=" + run_log);
+    const std::wstring deep = Wide(Join(work, "data\\images\\logo.txt"));
+    HANDLE held = INVALID_HANDLE_VALUE;
+    const ULONGLONG end = GetTickCount64() + kWaitMs;
+    while (held == INVALID_HANDLE_VALUE && product.Running() && GetTickCount64() < end) {
+        held = CreateFileW(deep.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << "the file never appeared";
+    while (ReadFile(run_log).find("logo.txt is held") == npos && product.Running() &&
+           GetTickCount64() < end) {
+        Sleep(20);
+    }
+    CloseHandle(held);
+    EXPECT_EQ(product.WaitExit(), kExitOk);
+    EXPECT_NE(ReadFile(run_log).find("logo.txt is held (error 32), trying again"), npos)
+        << ReadFile(run_log);
+    EXPECT_FALSE(Exists(work)) << "the tree was left behind";
+}
