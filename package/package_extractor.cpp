@@ -9,6 +9,7 @@
 
 #include "codec/chunk_decoder.h"
 #include "package/extract_messages.h"
+#include "package/folder_spellings.h"
 #include "package/little_endian.h"
 #include "package/package_format.h"
 #include "package/package_header.h"
@@ -30,6 +31,7 @@ class PackageExtraction {
     bool Run() {
         if (result_ != nullptr) std::memset(result_, 0, sizeof *result_);
         if (!CheckHeader() || !ReadBlockSize()) return false;
+        if (SpellsAFolderTwoWays()) return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
         buffer_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(block_size_) + BUFFER_SLACK]);
         if (buffer_ == nullptr) return Fail(ExtractFailure::out_of_memory, nullptr);
         capacity_ = block_size_ + CHUNK_SLACK;
@@ -106,6 +108,18 @@ class PackageExtraction {
             return Fail(ExtractFailure::format, FORMAT_ERROR_TEXT);
         }
         return true;
+    }
+
+    // Judged over the whole package before the first file, so that nothing is made of a tree
+    // Windows and POSIX would lay out differently. A coded package's names are only read as
+    // its coder decodes them, once and in order, so its entries go unjudged here.
+    bool SpellsAFolderTwoWays() const {
+        if (engine_.coder != nullptr || engine_.memory_source == nullptr) return false;
+        const int64_t end =
+            engine_.total_length < engine_.available_ ? engine_.total_length : engine_.available_;
+        if (engine_.position >= end) return false;
+        return ::SpellsAFolderTwoWays(engine_.memory_source + engine_.position,
+                                      static_cast<size_t>(end - engine_.position));
     }
 
     bool ExtractEntries() {

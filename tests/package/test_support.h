@@ -80,6 +80,11 @@ class ScratchFolder {
 // does; Wine on a Linux file system does not).
 bool SystemKeepsCreationTimes();
 
+#ifdef _WIN32
+// A UTF-8 path (such as `dest`) in the form the W functions take.
+std::wstring WidePath(const std::string& utf8);
+#endif
+
 struct ProgressPost {
     uint32_t message;
     int64_t done;

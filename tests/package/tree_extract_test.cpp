@@ -103,6 +103,56 @@ TEST(TreeExtract, HostileTreesAreRefusedWithNothingMadeOutside) {
     }
 }
 
+// Windows would merge two spellings of one folder, a POSIX system would make two folders: either
+// way the package is refused before anything is made, the files before the second spelling too.
+TEST(TreeExtract, AFolderSpelledTwoWaysIsRefusedBeforeAnythingIsMade) {
+    const std::vector<std::vector<std::string>> trees = {
+        {"ok-before", "A\\b.txt", "a\\c.txt"},
+        {"d\\X\\1", "d\\x\\2"},
+        {Sjis("表\\Ａ\\1"), Sjis("表\\ａ\\2")},  // fullwidth letters have case too
+        {"A\\1", "..\\refused-at-its-turn", "a\\2"},
+    };
+    ScratchFolder folder;
+    for (const std::vector<std::string>& names : trees) {
+        PackageBuilder builder;
+        for (const std::string& name : names) builder.StoredFile(name, name);
+        const Outcome run = ExtractInto(builder.Finish(), folder);
+        EXPECT_EQ(run.returned, 0) << names.back();
+        EXPECT_EQ(run.message, Sjis("書式エラー！")) << names.back();
+        EXPECT_TRUE(folder.DestEntries().empty()) << names.back();
+        folder.Empty();
+    }
+    // An entry cut short is still made before the cut is seen, so its name counts.
+    PackageBuilder cut;
+    cut.StoredFile("A\\b.txt", "1").Entry("a\\c.txt", 5);
+    const Outcome run = ExtractInto(cut.Unterminated(), folder);
+    EXPECT_EQ(run.message, Sjis("書式エラー！"));
+    EXPECT_TRUE(folder.DestEntries().empty());
+}
+
+// One spelling throughout is one folder; two flat names that are one file to Windows are left to
+// the file system: the second cannot be created there, and the first is never overwritten.
+TEST(TreeExtract, OnlyFoldersAreJudgedAheadByTheirSpelling) {
+    PackageBuilder same;
+    same.StoredFile("A\\b.txt", "1").StoredFile("A\\c.txt", "2");
+    ScratchFolder folder;
+    Outcome run = ExtractInto(same.Finish(), folder);
+    EXPECT_EQ(run.returned, 1) << run.message;
+    EXPECT_EQ(folder.Facts("A\\c.txt").bytes, "2");
+
+    folder.Empty();
+    PackageBuilder flat;
+    flat.StoredFile("Read.txt", "first").StoredFile("READ.txt", "second");
+    run = ExtractInto(flat.Finish(), folder);
+    EXPECT_EQ(folder.Facts("Read.txt").bytes, "first");
+#ifdef _WIN32
+    EXPECT_EQ(run.message, Sjis("ライトエラー！"));
+    EXPECT_EQ(folder.DestEntries(), std::vector<std::string>{"Read.txt"});
+#else
+    EXPECT_EQ(run.returned, 1) << run.message;
+#endif
+}
+
 // A file where a folder must go is a write error: the engine never replaces it.
 TEST(TreeExtract, AFileInThePlaceOfAFolderStopsTheRun) {
     PackageBuilder builder;
@@ -169,8 +219,8 @@ TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
     ScratchFolder folder;
     const std::string inner = folder.dest() + "\\d";
     auto open_for_delete = [&] {
-        const HANDLE handle = CreateFileA(
-            inner.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        const HANDLE handle = CreateFileW(
+            WidePath(inner).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return false;
         CloseHandle(handle);
