@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "package/entry_name.h"
 #include "package/name_encoding.h"
 #include "package/wide_text.h"
 
@@ -30,6 +31,22 @@ bool FromWide(UINT code_page, const std::wstring& in, std::string& out) {
            !used_default;
 }
 
+// Windows gives five single bytes that the published code page 932 table leaves undefined a
+// character each (0x80 as U+0080, 0xA0 and 0xFD to 0xFF as private-use characters); iconv's
+// CP932, which the other engines use, refuses them. Refused here too, so that every engine
+// accepts the same names.
+bool HasVendorSingleByte(std::string_view shift_jis) {
+    for (size_t at = 0; at < shift_jis.size(); ++at) {
+        const auto byte = static_cast<uint8_t>(shift_jis[at]);
+        if (IsShiftJisLeadByte(byte)) {
+            ++at;
+            continue;
+        }
+        if (byte == 0x80 || byte == 0xA0 || byte >= 0xFD) return true;
+    }
+    return false;
+}
+
 bool Convert(UINT from, UINT to, std::string_view in, std::string& out) {
     std::wstring wide;
     return ToWide(from, in, wide) && FromWide(to, wide, out);
@@ -41,6 +58,7 @@ bool ConvertExactly(UINT from, UINT to, std::string_view in, std::string& out) {
     std::string back;
     if (!Convert(from, to, in, there) || !Convert(to, from, there, back)) return false;
     if (back != in) return false;
+    if (HasVendorSingleByte(from == CP_UTF8 ? std::string_view(there) : in)) return false;
     out = std::move(there);
     return true;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "package/entry_name.h"
+#include "package/name_encoding.h"
 #include "package/platform_file.h"
 #include "package/wide_text.h"
 
@@ -27,15 +28,15 @@ HANDLE ToHandle(FileHandle file) {
 
 }  // namespace
 
-// A name is judged in its own encoding, code page 932, and must convert from it exactly: a
-// byte sequence that 932 does not define would otherwise become a substitute character.
+// A name is judged in its own encoding, code page 932, and must come back from UTF-8 as the
+// same bytes, as on every platform: a second code of one character (the NEC and IBM rows) would
+// otherwise make the same file as the first.
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path) {
     const std::string_view stored(name, name_length);
-    std::wstring wide;
-    if (EntryTreeProblem(stored, IsShiftJisLeadByte) || !ShiftJisToWide(stored, wide)) {
+    std::string utf8;
+    if (EntryTreeProblem(stored, IsShiftJisLeadByte) || !ShiftJisToUtf8(stored, utf8)) {
         return EntryPath::refused_name;
     }
-    const std::string utf8 = WideToUtf8(wide);
     if (folder == nullptr) return EntryPath::too_long;
     const size_t folder_length = std::strlen(folder);
     if (folder_length + 1 + utf8.size() + 1 > OUTPUT_PATH_CAPACITY) return EntryPath::too_long;

@@ -44,6 +44,9 @@ const Code CODES[] = {
     {"\x80", false, "a single byte without a character"},
     {"\xa0", false, "a single byte without a character"},
     {"\xfd", false, "a single byte without a character"},
+    {"\xff", false, "a single byte without a character"},
+    {"\xf0\x40", true, "the first user-defined code"},
+    {"\xf9\xfc", true, "the last user-defined code"},
     {"\xb1", true, "halfwidth katakana"},
     {"\x81\x5f", true, "fullwidth backslash"},
 };
@@ -59,6 +62,8 @@ TEST(CodePage932, ANameIsValidWhenItComesBackAsTheSameBytes) {
         std::string utf8;
         EXPECT_EQ(ShiftJisToUtf8(Name(code), utf8), code.valid) << code.what;
     }
+    std::string shift_jis;
+    EXPECT_FALSE(Utf8ToShiftJis("\xc2\x80", shift_jis));  // Windows alone would give it 0x80
 }
 
 TEST(CodePage932, TheEngineExtractsExactlyTheValidNames) {
