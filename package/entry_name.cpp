@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "package/ascii_case.h"
+
 bool IsShiftJisLeadByte(uint8_t byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
@@ -12,25 +14,13 @@ bool HasNoLeadBytes(uint8_t) {
 
 namespace {
 
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
-
 // Windows drops trailing dots and spaces from a name, so "CON .txt" and "NUL." still open the
 // device: compare the part before the first dot with those removed.
 NameProblem DeviceNameProblem(std::string_view name) {
     std::string_view base = name.substr(0, name.find('.'));
     while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.remove_suffix(1);
     for (size_t i = 0; i < DEVICE_NAMES.size(); ++i) {
-        if (EqualsIgnoringCase(base, DEVICE_NAMES[i])) {
+        if (EqualsIgnoringAsciiCase(base, DEVICE_NAMES[i])) {
             return {NameFault::device_name, static_cast<uint32_t>(i)};
         }
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "package/ascii_case.h"
 #include "package/utf8_text.h"
 #include "pe/pe_format.h"
 
@@ -53,18 +54,6 @@ std::optional<uint64_t> RvaToOffset(const std::vector<Section>& sections, uint32
         return offset;
     }
     return std::nullopt;
-}
-
-char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-    }
-    return true;
 }
 
 // The resource tree: three levels of directories (type, name, language), then data entries.
@@ -235,7 +224,7 @@ PeResourceScan FindPeResources(std::span<const uint8_t> image, std::string_view 
     const auto types = tree.Directory(0);
     if (!types) return Fail("damaged resource directory");
     for (const auto& type : *types) {
-        if (!type.named || !type.is_directory || !SameIgnoringAsciiCase(type.name, type_name)) {
+        if (!type.named || !type.is_directory || !EqualsIgnoringAsciiCase(type.name, type_name)) {
             continue;
         }
         const auto names = tree.Directory(type.target);
@@ -261,7 +250,7 @@ PeResourceScan FindPeResources(std::span<const uint8_t> image, std::string_view 
 }
 
 bool ResourceNameMatches(const PeResource& resource, std::string_view wanted) {
-    if (SameIgnoringAsciiCase(resource.name, wanted)) return true;
+    if (EqualsIgnoringAsciiCase(resource.name, wanted)) return true;
     // A bare number names a numbered resource too, as "#N" does.
     if (!wanted.empty() && resource.name.starts_with('#') &&
         std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; })) {

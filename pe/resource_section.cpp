@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "package/ascii_case.h"
 #include "package/little_endian.h"
 #include "pe/pe_format.h"
 
@@ -241,8 +242,7 @@ class TreeReader {
 ResourceKey ResourceKey::Named(std::string_view ascii) {
     ResourceKey key;
     for (char c : ascii) {
-        const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        key.name.push_back(static_cast<char16_t>(static_cast<unsigned char>(upper)));
+        key.name.push_back(static_cast<char16_t>(static_cast<unsigned char>(AsciiUpper(c))));
     }
     return key;
 }

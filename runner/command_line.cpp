@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "package/ascii_case.h"
 #include "runner/path_text.h"
 
 namespace {
@@ -53,28 +54,11 @@ const char* ReadArgument(const char* p, std::string& out) {
     }
 }
 
-bool SameLetters(const std::string& text, const char* name) {
-    const size_t len = std::strlen(name);
-    if (text.size() != len) {
-        return false;
-    }
-    for (size_t i = 0; i < len; ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != name[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // True when `text` starts with `prefix` (upper-case letters, matched ignoring case); `value`
 // receives the rest.
 bool TakeValue(const std::string& text, const char* prefix, std::string& value) {
     const size_t len = std::strlen(prefix);
-    if (text.size() < len || !SameLetters(text.substr(0, len), prefix)) {
+    if (text.size() < len || !EqualsIgnoringAsciiCase(text.substr(0, len), prefix)) {
         return false;
     }
     value = text.substr(len);
@@ -129,13 +113,13 @@ CommandLine ParseCommandLine(const char* tail) {
         }
         if (argument == "/RUNAS") {
             runas_argument = true;
-        } else if (SameLetters(argument, "/S")) {
+        } else if (EqualsIgnoringAsciiCase(argument, "/S")) {
             line.unattended = true;
             line.has_switches = true;
-        } else if (SameLetters(argument, "/?")) {
+        } else if (EqualsIgnoringAsciiCase(argument, "/?")) {
             line.show_usage = true;
             line.has_switches = true;
-        } else if (SameLetters(argument, "/UNPACK")) {
+        } else if (EqualsIgnoringAsciiCase(argument, "/UNPACK")) {
             line.unpack_only = true;
             line.unpack_folder.clear();
             line.has_switches = true;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 
+#include "package/ascii_case.h"
 #include "package/name_encoding.h"
 #include "package/utf8_text.h"
 #include "resources/identity_rules.h"
@@ -84,21 +85,10 @@ std::string ToIdentity(const ExeOptions& options, Identity& out) {
     // As the program does when no caption is given.
     if (out.caption.empty()) out.caption = "Self Unpack";
     // FindResourceA looks names up in capitals.
-    for (char& c : out.resource_name) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    out.resource_name = AsciiUppercase(out.resource_name);
     const IdentityProblem problem = CheckIdentity(
         {out.name, out.description, out.version, out.caption, out.resource_name});
     return IdentityWords(problem, out, options);
-}
-
-bool AsciiCaseEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
 }
 
 bool IsMarker(const Resource& r) {
@@ -326,7 +316,7 @@ int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, bool reads_zstd,
                             " of them; repack it with --method classic");
     }
     bool has_setup = false;
-    for (const auto& e : scan.layout.entries) has_setup |= AsciiCaseEqual(e.name, kSetupProgram);
+    for (const auto& e : scan.layout.entries) has_setup |= EqualsIgnoringAsciiCase(e.name, kSetupProgram);
     if (!has_setup) {
         io.err << Prefix(io) << "warning: the package has no Setup.exe; the product can only "
                   "unpack (an install would fail)\n";
