@@ -1,4 +1,5 @@
-// Finds resources of a named type in a Windows executable (PE32 or PE32+) held in memory.
+// Finds resources of a named type in a Windows executable (PE32 or PE32+) held in memory, read
+// by `PeImage` as `exe` reads the program it stamps.
 // Every offset read from the file is checked against the file: the input may be hostile.
 #pragma once
 
