@@ -154,9 +154,9 @@ std::optional<std::vector<Resource>> PeImage::Resources(std::string& error) cons
     return resources;
 }
 
-bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out,
-                      std::string& error) const {
-    size_t index = sections_.size();
+// The section that holds the resource directory, which must start it, as a linker lays it out.
+bool PeImage::ResourceSection(size_t& index, std::string& error) const {
+    index = sections_.size();
     for (size_t i = 0; i < sections_.size(); ++i) {
         const PeSection& s = sections_[i];
         if (resource_rva_ >= s.virtual_address && resource_rva_ - s.virtual_address < SpanOf(s)) {
@@ -172,20 +172,33 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
         error = "the resource section is not laid out as a linker writes it";
         return false;
     }
+    return true;
+}
+
+// Where the last section's bytes end in the file.
+uint64_t PeImage::SectionsEnd() const {
+    uint64_t end = 0;
+    for (const PeSection& s : sections_) {
+        if (s.raw_size != 0) end = std::max(end, uint64_t{s.raw_offset} + s.raw_size);
+    }
+    return end;
+}
+
+// Whether the resource section at `index` may change its size: the headers stay where they are
+// and only what lies behind it moves.
+bool PeImage::MayResize(size_t index, std::string& error) const {
     // The headers are written back at their offsets: into the bytes of a section they would
     // overwrite it, or land past the end of the new file.
     const uint64_t headers_end = section_table_ + sections_.size() * kSectionHeaderSize;
-    uint64_t sections_end = 0;
     for (const PeSection& s : sections_) {
-        if (s.raw_size == 0) continue;
-        if (s.raw_offset < headers_end) {
+        if (s.raw_size != 0 && s.raw_offset < headers_end) {
             error = "its headers do not end before its first section";
             return false;
         }
-        sections_end = std::max(sections_end, uint64_t{s.raw_offset} + s.raw_size);
     }
     // Only sections that nothing addresses from code may move: those the loader discards
     // after use (relocations), which data directories alone point at.
+    const PeSection& old = sections_[index];
     for (size_t i = 0; i < sections_.size(); ++i) {
         const PeSection& s = sections_[i];
         if (i < index) {
@@ -202,26 +215,24 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
             }
         }
     }
+    return true;
+}
 
-    // Room for everything at once: growing a vector the size of a large package would hold two
-    // copies of it for a moment.
-    size_t room = file_.size() + 0x10000;
-    for (const Resource& r : resources) room += r.bytes.size() + 64;
-    out.clear();
-    out.reserve(room);
-    out.assign(file_.begin(), file_.begin() + old.raw_offset);
-    const size_t section_size =
-        AppendResourceSection(std::move(resources), old.virtual_address, out);
-    std::vector<PeSection> moved = sections_;
+// The sections as they lie once the resource section at `index` holds `section_size` bytes;
+// `image_end` becomes the image's new size in memory.
+bool PeImage::Relaid(size_t index, size_t section_size, std::vector<PeSection>& moved,
+                     uint64_t& image_end, std::string& error) const {
+    moved = sections_;
     PeSection& rsrc = moved[index];
     rsrc.virtual_size = static_cast<uint32_t>(section_size);
     const uint64_t rsrc_raw = AlignUp(section_size, file_alignment_);
-    if (uint64_t{old.raw_offset} + rsrc_raw > 0xFFFFFFFFu - 0x10000000u) {
+    if (uint64_t{rsrc.raw_offset} + rsrc_raw > 0xFFFFFFFFu - 0x10000000u) {
         error = "the executable would exceed 4 GiB";
         return false;
     }
     rsrc.raw_size = static_cast<uint32_t>(rsrc_raw);
-    uint64_t next_address = AlignUp(uint64_t{rsrc.virtual_address} + rsrc.virtual_size, section_alignment_);
+    uint64_t next_address =
+        AlignUp(uint64_t{rsrc.virtual_address} + rsrc.virtual_size, section_alignment_);
     uint64_t next_raw = uint64_t{rsrc.raw_offset} + rsrc.raw_size;
     for (size_t i = index + 1; i < moved.size(); ++i) {
         moved[i].virtual_address = static_cast<uint32_t>(next_address);
@@ -231,14 +242,14 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
         }
         next_address = AlignUp(next_address + SpanOf(moved[i]), section_alignment_);
     }
+    image_end = next_address;
+    return true;
+}
 
-    out.resize(uint64_t{rsrc.raw_offset} + rsrc.raw_size, 0);
-    for (size_t i = index + 1; i < moved.size(); ++i) {
-        if (sections_[i].raw_size == 0) continue;
-        const auto from = file_.begin() + sections_[i].raw_offset;
-        out.insert(out.end(), from, from + sections_[i].raw_size);
-    }
-
+// The section headers and data directories, pointed at where the sections now lie; the
+// certificate is dropped, since the new bytes would no longer match it.
+void PeImage::WriteHeaders(size_t index, const std::vector<PeSection>& moved, size_t section_size,
+                           std::vector<uint8_t>& out) const {
     for (size_t i = 0; i < moved.size(); ++i) {
         const uint64_t h = section_table_ + i * kSectionHeaderSize;
         Store32(out, h + 8, moved[i].virtual_size);
@@ -265,10 +276,13 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
             }
         }
     }
-    // The symbol and string tables follow the sections, as a linker places them; tables inside
-    // a section's bytes are not something to carry.
+}
+
+// The symbol and string tables follow the sections, as a linker places them; tables inside a
+// section's bytes are not something to carry.
+void PeImage::CarrySymbols(std::vector<uint8_t>& out) const {
     const uint64_t coff = optional_ - 20;
-    if (symbols_ != 0 && symbols_ >= sections_end) {
+    if (symbols_ != 0 && symbols_ >= SectionsEnd()) {
         Store32(out, coff + 8, static_cast<uint32_t>(out.size()));
         const auto from = file_.begin() + static_cast<ptrdiff_t>(symbols_);
         out.insert(out.end(), from, from + static_cast<ptrdiff_t>(symbols_size_));
@@ -276,10 +290,40 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
         Store32(out, coff + 8, 0);
         Store32(out, coff + 12, 0);
     }
+}
+
+bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out,
+                      std::string& error) const {
+    size_t index = 0;
+    if (!ResourceSection(index, error) || !MayResize(index, error)) return false;
+    const PeSection& old = sections_[index];
+
+    // Room for everything at once: growing a vector the size of a large package would hold two
+    // copies of it for a moment.
+    size_t room = file_.size() + 0x10000;
+    for (const Resource& r : resources) room += r.bytes.size() + 64;
+    out.clear();
+    out.reserve(room);
+    out.assign(file_.begin(), file_.begin() + old.raw_offset);
+    const size_t section_size =
+        AppendResourceSection(std::move(resources), old.virtual_address, out);
+    std::vector<PeSection> moved;
+    uint64_t image_end = 0;
+    if (!Relaid(index, section_size, moved, image_end, error)) return false;
+
+    out.resize(uint64_t{moved[index].raw_offset} + moved[index].raw_size, 0);
+    for (size_t i = index + 1; i < moved.size(); ++i) {
+        if (sections_[i].raw_size == 0) continue;
+        const auto from = file_.begin() + sections_[i].raw_offset;
+        out.insert(out.end(), from, from + sections_[i].raw_size);
+    }
+    WriteHeaders(index, moved, section_size, out);
+    CarrySymbols(out);
+
     const uint32_t initialized = LoadU32(out.data() + optional_ + 8);
     Store32(out, optional_ + 8,
-            static_cast<uint32_t>(initialized - old.raw_size + rsrc.raw_size));
-    Store32(out, optional_ + 56, static_cast<uint32_t>(next_address));
+            static_cast<uint32_t>(initialized - old.raw_size + moved[index].raw_size));
+    Store32(out, optional_ + 56, static_cast<uint32_t>(image_end));
     Store32(out, optional_ + kChecksumField, 0);
     Store32(out, optional_ + kChecksumField, PeChecksum(out, optional_ + kChecksumField));
     return true;

@@ -39,6 +39,16 @@ class PeImage {
                  std::string& error) const;
 
   private:
+    // The steps of Rewrite.
+    bool ResourceSection(size_t& index, std::string& error) const;
+    uint64_t SectionsEnd() const;
+    bool MayResize(size_t index, std::string& error) const;
+    bool Relaid(size_t index, size_t section_size, std::vector<PeSection>& moved,
+                uint64_t& image_end, std::string& error) const;
+    void WriteHeaders(size_t index, const std::vector<PeSection>& moved, size_t section_size,
+                      std::vector<uint8_t>& out) const;
+    void CarrySymbols(std::vector<uint8_t>& out) const;
+
     std::span<const uint8_t> file_;
     bool pe32_plus_ = false;
     uint64_t optional_ = 0;       // file offset of the optional header
