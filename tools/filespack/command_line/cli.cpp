@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <string_view>
 
 #include "codec/frame_encode.h"
@@ -89,21 +90,8 @@ int UnknownVerb(ToolIo& io, const std::string& typed) {
                         " (see 'filespack --help')");
 }
 
-}  // namespace
-
-int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
-    CLI::App app{
-        "filespack: packs files into packages for the self-extracting program, lists, "
-        "tests and extracts them.",
-        "filespack"};
-    app.set_version_flag("--version", std::string("filespack 1.0.0 (zstd ") +
-                                          FrameLibraryVersion() + ")");
-    app.require_subcommand(1);
-    app.footer(std::string("'filespack help VERB' (or 'filespack VERB --help') shows a verb's "
-                           "options.\n") +
-               kExitCodes);
-
-    CreateOptions create;
+// Each verb's options, bound to where its run will read them.
+CLI::App* AddCreateVerb(CLI::App& app, CreateOptions& create) {
     CLI::App* create_verb = app.add_subcommand(
         "create",
         "Packs files, and the files at the top of folders (with -r, their whole trees), into a "
@@ -144,8 +132,10 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         "variable SOURCE_DATE_EPOCH does the same when set");
     create_verb->add_flag("-q,--quiet", create.quiet, "No progress bar and no summary");
     create_verb->footer(kExitCodes);
+    return create_verb;
+}
 
-    ExeOptions exe;
+CLI::App* AddExeVerb(CLI::App& app, ExeOptions& exe) {
     CLI::App* exe_verb = app.add_subcommand(
         "exe",
         "Packs files as create does and writes a copy of the generic Windows program carrying "
@@ -210,25 +200,28 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         (generic.empty() ? kGenericProgramName : DisplayPath(generic).c_str()) +
         " unless --stub names another. Sign the result afterwards (osslsigncode sign).\n" +
         kExitCodes);
+    return exe_verb;
+}
 
-    ListOptions list;
+CLI::App* AddListVerb(CLI::App& app, ListOptions& list, bool& quiet_sink) {
     CLI::App* list_verb = app.add_subcommand(
         "list", "Shows each file's name, size, attributes and times (UTC), without decoding");
     AddReadOptions(*list_verb, list);
-    // list draws no bar and its table is its output; -q is still taken, unshown, so that a
-    // script that passes it to every verb keeps working.
-    bool list_quiet = false;
-    list_verb->add_flag("-q,--quiet", list_quiet, "")->group("");
+    list_verb->add_flag("-q,--quiet", quiet_sink, "")->group("");
     list_verb->add_flag("--json", list.json, "Write JSON instead of a table");
+    return list_verb;
+}
 
-    DecodeOptions test;
+CLI::App* AddTestVerb(CLI::App& app, DecodeOptions& test) {
     CLI::App* test_verb = app.add_subcommand(
         "test",
         "Decodes everything with the extraction engine, keeps nothing, and reports the first "
         "problem");
     AddDecodeOptions(*test_verb, test);
+    return test_verb;
+}
 
-    ExtractOptions extract;
+CLI::App* AddExtractVerb(CLI::App& app, ExtractOptions& extract) {
     CLI::App* extract_verb = app.add_subcommand(
         "extract",
         "Extracts the files into a folder, created if needed; an existing file is never "
@@ -240,9 +233,12 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         "--ignore-integrity", extract.ignore_integrity,
         "Extract a package that fails its integrity check anyway, as far as the engine gets, "
         "to salvage what is intact; the run still ends with exit code 1");
+    return extract_verb;
+}
 
-    // The verb is always the first word: no option comes before it but --help and --version.
-    std::vector<std::string> words = args.empty() ? std::vector<std::string>{"filespack"} : args;
+// The verb is always the first word: no option comes before it but --help and --version.
+// Turns "help VERB" into "VERB --help"; an exit code when the run ends here.
+std::optional<int> VerbFirst(std::vector<std::string>& words, ToolIo& io) {
     if (words.size() == 1) {
         return Complain(io, EXIT_USAGE,
                         "no verb given; give one of create, exe, list, test or extract (see "
@@ -264,7 +260,11 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
                             "--help')");
     }
     if (IsVerb(words[1])) io.verb = words[1];
+    return std::nullopt;
+}
 
+// An exit code when the run ends here: a usage error, or --help and --version done.
+std::optional<int> Parse(CLI::App& app, const std::vector<std::string>& words, ToolIo& io) {
     std::vector<const char*> argv;
     for (const auto& a : words) argv.push_back(a.c_str());
     try {
@@ -277,6 +277,40 @@ int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
         const std::string see = io.verb.empty() ? "filespack --help" : "filespack help " + io.verb;
         return Complain(io, EXIT_USAGE, std::string(e.what()) + " (see '" + see + "')");
     }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int RunFilespack(const std::vector<std::string>& args, ToolIo& io) {
+    CLI::App app{
+        "filespack: packs files into packages for the self-extracting program, lists, "
+        "tests and extracts them.",
+        "filespack"};
+    app.set_version_flag("--version", std::string("filespack 1.0.0 (zstd ") +
+                                          FrameLibraryVersion() + ")");
+    app.require_subcommand(1);
+    app.footer(std::string("'filespack help VERB' (or 'filespack VERB --help') shows a verb's "
+                           "options.\n") +
+               kExitCodes);
+
+    CreateOptions create;
+    CLI::App* create_verb = AddCreateVerb(app, create);
+    ExeOptions exe;
+    CLI::App* exe_verb = AddExeVerb(app, exe);
+    ListOptions list;
+    // list draws no bar and its table is its output; -q is still taken, unshown, so that a
+    // script that passes it to every verb keeps working.
+    bool list_quiet = false;
+    CLI::App* list_verb = AddListVerb(app, list, list_quiet);
+    DecodeOptions test;
+    CLI::App* test_verb = AddTestVerb(app, test);
+    ExtractOptions extract;
+    AddExtractVerb(app, extract);
+
+    std::vector<std::string> words = args.empty() ? std::vector<std::string>{"filespack"} : args;
+    if (const std::optional<int> done = VerbFirst(words, io)) return *done;
+    if (const std::optional<int> done = Parse(app, words, io)) return *done;
 
     if (create_verb->parsed()) return RunCreate(create, io);
     if (exe_verb->parsed()) {
