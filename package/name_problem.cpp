@@ -57,8 +57,8 @@ std::string DescribeNameProblem(const NameProblem& problem) {
         case NameFault::not_shift_jis:
             if (detail == 0) return "the name is not Shift-JIS text (code page 932)";
             return "the name's " + Bytes(detail) +
-                   " no Shift-JIS character (code page 932), so Windows could not create the "
-                   "file";
+                   " no Shift-JIS character (code page 932), or not the code it writes that "
+                   "character with, so no engine creates the file";
         case NameFault::not_utf8:
             return "the name's byte " + Byte(detail) +
                    " is not UTF-8 text, so the name has no Shift-JIS form (code page 932)";
