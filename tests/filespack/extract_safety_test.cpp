@@ -63,7 +63,52 @@ std::vector<uint8_t> OverTwoGiB() {
     return bytes;
 }
 
+// A package whose files hold their names as text, each in one stored chunk.
+std::vector<uint8_t> NamesAsText(const std::vector<std::string>& names) {
+    std::vector<uint8_t> bytes;
+    PutText(bytes, std::string_view(PACKAGE_MAGIC, sizeof PACKAGE_MAGIC));
+    PutText(bytes, std::string_view(PLAIN_MARKER, sizeof PLAIN_MARKER));
+    PutI32(bytes, 0);
+    PutText(bytes, std::string_view(PACKAGE_SIGNATURE, sizeof PACKAGE_SIGNATURE));
+    PutI32(bytes, MIN_BLOCK_SIZE);
+    for (const std::string& name : names) {
+        bytes.push_back(static_cast<uint8_t>(name.size()));
+        PutText(bytes, name);
+        PutI32(bytes, static_cast<int32_t>(name.size()));
+        bytes.insert(bytes.end(), ENTRY_UNIT_SIZE, 0);
+        PutI32(bytes, static_cast<int32_t>(name.size()) + 7);  // a stored body
+        PutI32(bytes, static_cast<int32_t>(name.size()) + 1);
+        PutText(bytes, std::string_view("\x01\x08\x00", 3));
+        PutText(bytes, name);
+        PutI32(bytes, 0);
+    }
+    bytes.push_back(0);
+    const auto declared = static_cast<uint32_t>(bytes.size() - LENGTH_BASE);
+    for (int i = 0; i < 4; ++i) bytes[20 + i] = static_cast<uint8_t>(declared >> (8 * i));
+    return bytes;
+}
+
 }  // namespace
+
+// Windows would merge two spellings of one folder, a POSIX system would not: every engine
+// refuses the package before its first file, and both verbs say which names.
+TEST(ExtractSafety, AFolderSpelledTwoWaysIsRefusedBeforeAnyFile) {
+    ScratchDir dir;
+    WriteBytes(dir / "two.fpk", NamesAsText({"ok.txt", "A\\b.txt", "a\\c.txt"}));
+    const ToolRun extract = RunTool({"extract", dir.Arg("two.fpk"), "-o", dir.Arg("out")});
+    EXPECT_EQ(extract.code, 1);
+    EXPECT_TRUE(Mentions(extract, "spell one folder two ways")) << extract.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    const ToolRun test = RunTool({"test", dir.Arg("two.fpk")});
+    EXPECT_EQ(test.code, 1);
+    EXPECT_TRUE(Mentions(test, "spell one folder two ways")) << test.err;
+
+    WriteBytes(dir / "one.fpk", NamesAsText({"ok.txt", "A\\b.txt", "A\\c.txt"}));
+    EXPECT_EQ(RunTool({"extract", dir.Arg("one.fpk"), "-o", dir.Arg("out")}).code, 0);
+    const std::string stored = "A\\c.txt";
+    EXPECT_EQ(ReadBytes(dir / "out" / "A" / "c.txt"),
+              std::vector<uint8_t>(stored.begin(), stored.end()));
+}
 
 // Not a package, or one that could never be extracted whole: refused before the folder exists.
 TEST(ExtractSafety, RefusedPackagesLeaveNoFolder) {

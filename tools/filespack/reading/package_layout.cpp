@@ -153,6 +153,21 @@ std::string FirstWindowsNameProblem(const PackageLayout& layout) {
     return problems.empty() ? "" : problems.front();
 }
 
+std::string FolderSpelledTwice(const PackageLayout& layout) {
+    NameTree seen;
+    for (const auto& entry : layout.entries) {
+        if (StoredNameProblem(entry.name, NameLevel::engine)) continue;
+        std::string utf8;
+        ShiftJisToUtf8(entry.name, utf8);  // the rules above have converted it already
+        const NameTree::Verdict clash = seen.Add(utf8, Quoted(entry.name));
+        if (clash.clash == NameTree::Clash::folder_spelled_twice) {
+            return "the entries " + clash.other + " and " + Quoted(entry.name) + " " +
+                   DescribeClash(clash.clash) + ", so no file of the package is extracted";
+        }
+    }
+    return "";
+}
+
 std::string FirstEngineNameProblem(const PackageLayout& layout) {
     for (const auto& entry : layout.entries) {
         if (const NameProblem problem = StoredNameProblem(entry.name, NameLevel::engine)) {

@@ -51,3 +51,7 @@ std::string FirstWindowsNameProblem(const PackageLayout& layout);
 // The first entry whose name the engine refuses, on Windows or elsewhere (the engine level),
 // described; "" when there is none. What stopped an extraction at a name.
 std::string FirstEngineNameProblem(const PackageLayout& layout);
+
+// The first two entries (among those the engine accepts) that spell one folder two ways by case,
+// described; "" when there are none. The engine refuses such a package before its first file.
+std::string FolderSpelledTwice(const PackageLayout& layout);

@@ -69,6 +69,8 @@ class FolderMaker {
 std::string FailureWords(const EngineOutcome& outcome, const LayoutScan& scan) {
     if (outcome.silent) return outcome.message;
     if (!scan.ok) return scan.error;
+    // Judged over every name before the first file, so it comes before any one name.
+    if (const std::string twice = FolderSpelledTwice(scan.layout); !twice.empty()) return twice;
     if (const std::string refused = FirstEngineNameProblem(scan.layout); !refused.empty()) {
         return refused;
     }
@@ -269,7 +271,8 @@ int Extract(const ExtractOptions& options, ToolIo& io, RunReport& report) {
         report.Fail(EXIT_PROBLEM, options.package + ": " + why,
                     outcome.silent ? "" : outcome.message);
         if (const std::string trouble = FirstWindowsNameProblem(scan.layout);
-            !trouble.empty() && why.find(trouble) == std::string::npos) {
+            !trouble.empty() && why.find(trouble) == std::string::npos &&
+            FolderSpelledTwice(scan.layout).empty()) {
             report.AddDetail(trouble);
         }
         made.UndoIfEmpty();

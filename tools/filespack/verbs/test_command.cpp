@@ -72,7 +72,9 @@ bool ScratchIsFull(const std::filesystem::path& folder) {
 // something, else what the engine's message means.
 std::string FailureWords(const EngineOutcome& outcome, const LayoutScan& scan) {
     if (outcome.silent) return outcome.message;
-    return scan.ok ? ExplainEngineMessage(outcome.message) : scan.error;
+    if (!scan.ok) return scan.error;
+    if (const std::string twice = FolderSpelledTwice(scan.layout); !twice.empty()) return twice;
+    return ExplainEngineMessage(outcome.message);
 }
 
 int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
@@ -143,7 +145,9 @@ int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
                                engine);
         }
         report.Fail(EXIT_PROBLEM, options.package + ": " + FailureWords(outcome, scan), engine);
-        if (const std::string trouble = FirstWindowsNameProblem(scan.layout); !trouble.empty()) {
+        // A folder spelled twice is already the reason, in the engine's words.
+        if (const std::string trouble = FirstWindowsNameProblem(scan.layout);
+            !trouble.empty() && FolderSpelledTwice(scan.layout).empty()) {
             report.AddDetail(trouble);
         }
         return EXIT_PROBLEM;
