@@ -219,9 +219,10 @@ TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
     ScratchFolder folder;
     const std::string inner = folder.dest() + "\\d";
     auto open_for_delete = [&] {
-        const HANDLE handle = CreateFileW(
-            WidePath(inner).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE handle =
+            CreateFileW(WidePath(inner).c_str(), DELETE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return false;
         CloseHandle(handle);
         return true;

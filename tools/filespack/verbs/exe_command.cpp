@@ -316,7 +316,9 @@ int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, bool reads_zstd,
                             " of them; repack it with --method classic");
     }
     bool has_setup = false;
-    for (const auto& e : scan.layout.entries) has_setup |= EqualsIgnoringAsciiCase(e.name, kSetupProgram);
+    for (const auto& e : scan.layout.entries) {
+        has_setup |= EqualsIgnoringAsciiCase(e.name, kSetupProgram);
+    }
     if (!has_setup) {
         io.err << Prefix(io) << "warning: the package has no Setup.exe; the product can only "
                   "unpack (an install would fail)\n";
