@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "package/name_encoding.h"
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 
 namespace {
 

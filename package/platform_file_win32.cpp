@@ -8,7 +8,7 @@
 
 #include "package/entry_name.h"
 #include "package/platform_file.h"
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 
 namespace platform {
 

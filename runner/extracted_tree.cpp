@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "runner/work_folder_cleanup.h"
 
 namespace {

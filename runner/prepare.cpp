@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
 #include "runner/system_folders.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "resources/stamp_resources.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "product_app.h"
 #include "runner/command_line.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "runner/file_retry.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "package/integrity_record.h"
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "package/window_progress.h"
 #include "runner/extracted_tree.h"
 #include "runner/file_retry.h"

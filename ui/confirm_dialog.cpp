@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "ui/window_arithmetic.h"

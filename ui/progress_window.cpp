@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/unpack_app.h"
