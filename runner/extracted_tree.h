@@ -11,10 +11,10 @@
 
 class ExtractedTree final : public CreationRecord {
   public:
-    void OnFolderCreated(const char* path, size_t length) override {
+    void OnFolderCreated(const char* path, size_t length, uint64_t) override {
         folders_.emplace_back(path, length);
     }
-    void OnFileCreated(const char* path) override { files_.emplace_back(path); }
+    void OnFileCreated(const char* path, uint64_t) override { files_.emplace_back(path); }
 
     // Deletes the files made inside the folders made (read-only ones too), then those folders,
     // deepest first, as far as each is empty: what Setup.exe made in one keeps it. Never

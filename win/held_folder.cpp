@@ -1,0 +1,216 @@
+// NtCreateFile is what takes a name relative to a folder handle; CreateFileW knows only whole
+// paths. ntdll is linked, not loaded at run time: every Windows process has it mapped before
+// its first instruction (it is never searched for, so no planted copy can stand in), and these
+// calls have been in it since the first NT.
+#include "win/held_folder.h"
+
+#include <winternl.h>
+
+#include <cstring>
+
+namespace win {
+
+namespace {
+
+// The attributes a program may set (FILE_ATTRIBUTE_VALID_SET_FLAGS).
+constexpr uint32_t VALID_SET_FLAGS = 0x31A7;
+
+constexpr ULONG STATUS_FILE_CREATED = 2;  // IO_STATUS_BLOCK.Information after a creation
+
+// Access a held folder needs: list it, reach into it, read what it is. SYNCHRONIZE with
+// FILE_SYNCHRONOUS_IO_NONALERT makes the handle one the Win32 functions can use.
+constexpr ACCESS_MASK FOLDER_ACCESS =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+uint32_t ErrorOf(NTSTATUS status) {
+    return static_cast<uint32_t>(RtlNtStatusToDosError(status));
+}
+
+bool IsMissing(uint32_t error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// One part, relative to `parent`, never through a reparse point: with FILE_OPEN_REPARSE_POINT
+// a link is opened as itself, and the caller sees its attribute.
+NTSTATUS OpenRelative(HANDLE parent, std::wstring_view name, ACCESS_MASK access, ULONG share,
+                      ULONG disposition, ULONG options, HANDLE& handle, ULONG_PTR* information) {
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.data());
+    text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    text.MaximumLength = text.Length;
+    OBJECT_ATTRIBUTES attributes;
+    // Case-insensitive, as the Win32 functions look names up.
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK io;
+    std::memset(&io, 0, sizeof io);
+    handle = nullptr;
+    const NTSTATUS status =
+        NtCreateFile(&handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                     disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
+                     nullptr, 0);
+    if (information != nullptr) *information = io.Information;
+    return status;
+}
+
+// A name part longer than UNICODE_STRING can count is no name any file system takes.
+bool Countable(std::wstring_view name) {
+    return !name.empty() && name.size() < 0x7FFF;
+}
+
+Reached Judge(HANDLE handle, NodeInfo* info, uint32_t& error) {
+    NodeInfo node;
+    if (!ReadNode(handle, node)) {
+        error = GetLastError();
+        return Reached::failed;
+    }
+    if (info != nullptr) *info = node;
+    if ((node.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Reached::link;
+    if ((node.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return Reached::not_folder;
+    return Reached::ok;
+}
+
+}  // namespace
+
+void Handle::Close() {
+    if (IsOpen()) CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+bool ReadNode(HANDLE handle, NodeInfo& info) {
+    IO_STATUS_BLOCK io;
+    FILE_BASIC_INFORMATION basic;
+    NTSTATUS status = NtQueryInformationFile(handle, &io, &basic, sizeof basic, FileBasicInformation);
+    if (!NT_SUCCESS(status)) {
+        SetLastError(ErrorOf(status));
+        return false;
+    }
+    FILE_INTERNAL_INFORMATION internal;
+    status = NtQueryInformationFile(handle, &io, &internal, sizeof internal,
+                                    static_cast<FILE_INFORMATION_CLASS>(6));  // FileInternalInformation
+    if (!NT_SUCCESS(status)) {
+        SetLastError(ErrorOf(status));
+        return false;
+    }
+    info.attributes = basic.FileAttributes;
+    info.identity = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
+    return true;
+}
+
+Reached OpenFolder(const std::wstring_view path, Handle& folder, uint32_t& error) {
+    folder.Reset();
+    const std::wstring whole(path);
+    const HANDLE handle =
+        CreateFileW(whole.c_str(), FOLDER_ACCESS, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return IsMissing(error) ? Reached::missing : Reached::failed;
+    }
+    folder.Reset(handle);
+    const Reached reached = Judge(handle, nullptr, error);
+    if (reached != Reached::ok) folder.Reset();
+    return reached;
+}
+
+Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder,
+                     bool* made, uint32_t& error, NodeInfo* info) {
+    folder.Reset();
+    if (made != nullptr) *made = false;
+    if (!Countable(name)) {
+        error = ERROR_INVALID_NAME;
+        return Reached::failed;
+    }
+    HANDLE handle = nullptr;
+    ULONG_PTR information = 0;
+    const NTSTATUS status =
+        OpenRelative(parent, name, FOLDER_ACCESS, FILE_SHARE_READ, make ? FILE_OPEN_IF : FILE_OPEN,
+                     FILE_DIRECTORY_FILE, handle, &information);
+    if (!NT_SUCCESS(status)) {
+        error = ErrorOf(status);
+        if (error == ERROR_DIRECTORY) return Reached::not_folder;
+        return IsMissing(error) ? Reached::missing : Reached::failed;
+    }
+    folder.Reset(handle);
+    if (made != nullptr) *made = information == STATUS_FILE_CREATED;
+    const Reached reached = Judge(handle, info, error);
+    if (reached != Reached::ok) folder.Reset();
+    return reached;
+}
+
+bool CreateFileIn(HANDLE parent, std::wstring_view name, Handle& file, uint32_t& error) {
+    file.Reset();
+    if (!Countable(name)) {
+        error = ERROR_INVALID_NAME;
+        return false;
+    }
+    HANDLE handle = nullptr;
+    const NTSTATUS status = OpenRelative(
+        parent, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, FILE_CREATE,
+        FILE_NON_DIRECTORY_FILE, handle, nullptr);
+    if (!NT_SUCCESS(status)) {
+        error = ErrorOf(status);
+        return false;
+    }
+    file.Reset(handle);
+    return true;
+}
+
+Reached OpenItemIn(HANDLE parent, std::wstring_view name, Handle& item, uint32_t& error,
+                   NodeInfo* info) {
+    item.Reset();
+    if (!Countable(name)) {
+        error = ERROR_INVALID_NAME;
+        return Reached::failed;
+    }
+    HANDLE handle = nullptr;
+    const NTSTATUS status = OpenRelative(
+        parent, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, handle, nullptr);
+    if (!NT_SUCCESS(status)) {
+        error = ErrorOf(status);
+        return IsMissing(error) ? Reached::missing : Reached::failed;
+    }
+    item.Reset(handle);
+    NodeInfo node;
+    if (!ReadNode(handle, node)) {
+        error = GetLastError();
+        item.Reset();
+        return Reached::failed;
+    }
+    if (info != nullptr) *info = node;
+    return (node.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Reached::link : Reached::ok;
+}
+
+bool SetAttributes(HANDLE item, uint32_t attributes, uint32_t& error) {
+    FILE_BASIC_INFORMATION basic;
+    std::memset(&basic, 0, sizeof basic);  // zero times: left as they are
+    // Only what SetFileAttributesW would take; zero would mean "leave the attributes alone",
+    // NORMAL is the way to clear them all.
+    const uint32_t settable = attributes & VALID_SET_FLAGS;
+    basic.FileAttributes = settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL;
+    IO_STATUS_BLOCK io;
+    const NTSTATUS status = NtSetInformationFile(item, &io, &basic, sizeof basic,
+                                                 FileBasicInformation);
+    if (NT_SUCCESS(status)) return true;
+    error = ErrorOf(status);
+    return false;
+}
+
+bool RemoveWhenClosed(HANDLE item, uint32_t attributes, uint32_t& error) {
+    const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (read_only && !SetAttributes(item, attributes & ~uint32_t{FILE_ATTRIBUTE_READONLY}, error)) {
+        return false;
+    }
+    FILE_DISPOSITION_INFORMATION disposition;
+    disposition.DoDeleteFile = TRUE;
+    IO_STATUS_BLOCK io;
+    const NTSTATUS status = NtSetInformationFile(item, &io, &disposition, sizeof disposition,
+                                                 FileDispositionInformation);
+    if (NT_SUCCESS(status)) return true;
+    error = ErrorOf(status);
+    uint32_t ignored = 0;
+    if (read_only) SetAttributes(item, attributes, ignored);
+    return false;
+}
+
+}  // namespace win
