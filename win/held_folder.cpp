@@ -12,6 +12,10 @@ namespace win {
 
 namespace {
 
+// Access to an item that is to lose its read-only attribute and go.
+constexpr ACCESS_MASK ITEM_ACCESS =
+    DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+
 // The attributes a program may set (FILE_ATTRIBUTE_VALID_SET_FLAGS).
 constexpr uint32_t VALID_SET_FLAGS = 0x31A7;
 
@@ -69,6 +73,19 @@ Reached Judge(HANDLE handle, NodeInfo* info, uint32_t& error) {
     return Reached::ok;
 }
 
+// Whatever an item is, a link is told apart; `item` keeps the handle unless it cannot be read.
+Reached JudgeItem(HANDLE handle, Handle& item, uint32_t& error, NodeInfo* info) {
+    item.Reset(handle);
+    NodeInfo node;
+    if (!ReadNode(handle, node)) {
+        error = GetLastError();
+        item.Reset();
+        return Reached::failed;
+    }
+    if (info != nullptr) *info = node;
+    return (node.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Reached::link : Reached::ok;
+}
+
 }  // namespace
 
 void Handle::Close() {
@@ -96,11 +113,11 @@ bool ReadNode(HANDLE handle, NodeInfo& info) {
     return true;
 }
 
-Reached OpenFolder(const std::wstring_view path, Handle& folder, uint32_t& error) {
+Reached OpenFolder(std::wstring_view path, Handle& folder, uint32_t& error, uint32_t share) {
     folder.Reset();
     const std::wstring whole(path);
     const HANDLE handle =
-        CreateFileW(whole.c_str(), FOLDER_ACCESS, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        CreateFileW(whole.c_str(), FOLDER_ACCESS, share, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
@@ -113,7 +130,7 @@ Reached OpenFolder(const std::wstring_view path, Handle& folder, uint32_t& error
 }
 
 Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder,
-                     bool* made, uint32_t& error, NodeInfo* info) {
+                     bool* made, uint32_t& error, NodeInfo* info, uint32_t share) {
     folder.Reset();
     if (made != nullptr) *made = false;
     if (!Countable(name)) {
@@ -123,7 +140,7 @@ Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& f
     HANDLE handle = nullptr;
     ULONG_PTR information = 0;
     const NTSTATUS status =
-        OpenRelative(parent, name, FOLDER_ACCESS, FILE_SHARE_READ, make ? FILE_OPEN_IF : FILE_OPEN,
+        OpenRelative(parent, name, FOLDER_ACCESS, share, make ? FILE_OPEN_IF : FILE_OPEN,
                      FILE_DIRECTORY_FILE, handle, &information);
     if (!NT_SUCCESS(status)) {
         error = ErrorOf(status);
@@ -164,21 +181,25 @@ Reached OpenItemIn(HANDLE parent, std::wstring_view name, Handle& item, uint32_t
     }
     HANDLE handle = nullptr;
     const NTSTATUS status = OpenRelative(
-        parent, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, handle, nullptr);
+        parent, name, ITEM_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, handle, nullptr);
     if (!NT_SUCCESS(status)) {
         error = ErrorOf(status);
         return IsMissing(error) ? Reached::missing : Reached::failed;
     }
-    item.Reset(handle);
-    NodeInfo node;
-    if (!ReadNode(handle, node)) {
+    return JudgeItem(handle, item, error, info);
+}
+
+Reached OpenItem(std::wstring_view path, Handle& item, uint32_t& error, NodeInfo* info) {
+    item.Reset();
+    const std::wstring whole(path);
+    const HANDLE handle = CreateFileW(
+        whole.c_str(), ITEM_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
-        item.Reset();
-        return Reached::failed;
+        return IsMissing(error) ? Reached::missing : Reached::failed;
     }
-    if (info != nullptr) *info = node;
-    return (node.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Reached::link : Reached::ok;
+    return JudgeItem(handle, item, error, info);
 }
 
 bool SetAttributes(HANDLE item, uint32_t attributes, uint32_t& error) {

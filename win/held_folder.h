@@ -64,12 +64,15 @@ bool ReadNode(HANDLE handle, NodeInfo& info);
 // for listing and for reaching what it holds. Held folders share reading only: nobody may open
 // one to write, which is what turning a folder into a mount point takes, nor rename or delete it
 // while it is held.
-Reached OpenFolder(const std::wstring_view path, Handle& folder, uint32_t& error);
+// `share` may add FILE_SHARE_WRITE where nothing more is made in the folder.
+Reached OpenFolder(std::wstring_view path, Handle& folder, uint32_t& error,
+                   uint32_t share = FILE_SHARE_READ);
 
 // The folder `name` (one part) inside `parent`, made first when `make` is set and it is missing
 // (then `*made` is set), and held as OpenFolder holds one. `info`, when given, receives it.
 Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder,
-                     bool* made, uint32_t& error, NodeInfo* info = nullptr);
+                     bool* made, uint32_t& error, NodeInfo* info = nullptr,
+                     uint32_t share = FILE_SHARE_READ);
 
 // A new file `name` inside `parent`, open for writing and shared with nobody; never an existing
 // file, whatever it is. The name is taken exactly as it is spelt: no trailing blank or dot is
@@ -81,6 +84,9 @@ bool CreateFileIn(HANDLE parent, std::wstring_view name, Handle& file, uint32_t&
 // deletion keeps it.
 Reached OpenItemIn(HANDLE parent, std::wstring_view name, Handle& item, uint32_t& error,
                    NodeInfo* info = nullptr);
+
+// The same for a whole path (the "\\?\" form), for the top of a tree.
+Reached OpenItem(std::wstring_view path, Handle& item, uint32_t& error, NodeInfo* info = nullptr);
 
 bool SetAttributes(HANDLE item, uint32_t attributes, uint32_t& error);
 
