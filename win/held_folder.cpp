@@ -1,7 +1,8 @@
 // NtCreateFile is what takes a name relative to a folder handle; CreateFileW knows only whole
-// paths. ntdll is linked, not loaded at run time: every Windows process has it mapped before
-// its first instruction (it is never searched for, so no planted copy can stand in), and these
-// calls have been in it since the first NT.
+// paths. Its functions are looked up at run time in the ntdll already mapped into every Windows
+// process before its first instruction (GetModuleHandleW: never searched for, so no planted
+// copy can stand in), which keeps the program's load-time imports to the usual system DLLs.
+// These calls have been in ntdll since the first NT.
 #include "win/held_folder.h"
 
 #include <winternl.h>
@@ -11,6 +12,58 @@
 namespace win {
 
 namespace {
+
+// The native calls, found once.
+struct NativeCalls {
+    using CreateFile = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                        PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+    using FileInformation = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                             FILE_INFORMATION_CLASS);
+    using StatusToError = ULONG(NTAPI*)(NTSTATUS);
+
+    NativeCalls() {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr) return;
+        create = Find<CreateFile>(ntdll, "NtCreateFile");
+        query = Find<FileInformation>(ntdll, "NtQueryInformationFile");
+        set = Find<FileInformation>(ntdll, "NtSetInformationFile");
+        to_error = Find<StatusToError>(ntdll, "RtlNtStatusToDosError");
+    }
+    bool Complete() const {
+        return create != nullptr && query != nullptr && set != nullptr && to_error != nullptr;
+    }
+
+    template <typename Function>
+    static Function Find(HMODULE module, const char* name) {
+        // The cast from a generic procedure address to its real type is how GetProcAddress works.
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    }
+
+    CreateFile create = nullptr;
+    FileInformation query = nullptr;
+    FileInformation set = nullptr;
+    StatusToError to_error = nullptr;
+};
+
+const NativeCalls& Native() {
+    static const NativeCalls calls;
+    return calls;
+}
+
+// What a call that cannot be made returns.
+constexpr NTSTATUS NOT_IMPLEMENTED = static_cast<NTSTATUS>(0xC0000002L);
+
+NTSTATUS QueryFile(HANDLE handle, PVOID data, ULONG size, FILE_INFORMATION_CLASS kind) {
+    if (!Native().Complete()) return NOT_IMPLEMENTED;
+    IO_STATUS_BLOCK io;
+    return Native().query(handle, &io, data, size, kind);
+}
+
+NTSTATUS SetFile(HANDLE handle, PVOID data, ULONG size, FILE_INFORMATION_CLASS kind) {
+    if (!Native().Complete()) return NOT_IMPLEMENTED;
+    IO_STATUS_BLOCK io;
+    return Native().set(handle, &io, data, size, kind);
+}
 
 // Access to an item that is to lose its read-only attribute and go.
 constexpr ACCESS_MASK ITEM_ACCESS =
@@ -27,7 +80,8 @@ constexpr ACCESS_MASK FOLDER_ACCESS =
     FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 uint32_t ErrorOf(NTSTATUS status) {
-    return static_cast<uint32_t>(RtlNtStatusToDosError(status));
+    if (!Native().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
+    return static_cast<uint32_t>(Native().to_error(status));
 }
 
 bool IsMissing(uint32_t error) {
@@ -48,8 +102,9 @@ NTSTATUS OpenRelative(HANDLE parent, std::wstring_view name, ACCESS_MASK access,
     IO_STATUS_BLOCK io;
     std::memset(&io, 0, sizeof io);
     handle = nullptr;
+    if (!Native().Complete()) return NOT_IMPLEMENTED;
     const NTSTATUS status =
-        NtCreateFile(&handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+        Native().create(&handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
                      disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
                      nullptr, 0);
     if (information != nullptr) *information = io.Information;
@@ -94,16 +149,15 @@ void Handle::Close() {
 }
 
 bool ReadNode(HANDLE handle, NodeInfo& info) {
-    IO_STATUS_BLOCK io;
     FILE_BASIC_INFORMATION basic;
-    NTSTATUS status = NtQueryInformationFile(handle, &io, &basic, sizeof basic, FileBasicInformation);
+    NTSTATUS status = QueryFile(handle, &basic, sizeof basic, FileBasicInformation);
     if (!NT_SUCCESS(status)) {
         SetLastError(ErrorOf(status));
         return false;
     }
     FILE_INTERNAL_INFORMATION internal;
-    status = NtQueryInformationFile(handle, &io, &internal, sizeof internal,
-                                    static_cast<FILE_INFORMATION_CLASS>(6));  // FileInternalInformation
+    status = QueryFile(handle, &internal, sizeof internal,
+                       static_cast<FILE_INFORMATION_CLASS>(6));  // FileInternalInformation
     if (!NT_SUCCESS(status)) {
         SetLastError(ErrorOf(status));
         return false;
@@ -209,9 +263,7 @@ bool SetAttributes(HANDLE item, uint32_t attributes, uint32_t& error) {
     // NORMAL is the way to clear them all.
     const uint32_t settable = attributes & VALID_SET_FLAGS;
     basic.FileAttributes = settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL;
-    IO_STATUS_BLOCK io;
-    const NTSTATUS status = NtSetInformationFile(item, &io, &basic, sizeof basic,
-                                                 FileBasicInformation);
+    const NTSTATUS status = SetFile(item, &basic, sizeof basic, FileBasicInformation);
     if (NT_SUCCESS(status)) return true;
     error = ErrorOf(status);
     return false;
@@ -224,9 +276,8 @@ bool RemoveWhenClosed(HANDLE item, uint32_t attributes, uint32_t& error) {
     }
     FILE_DISPOSITION_INFORMATION disposition;
     disposition.DoDeleteFile = TRUE;
-    IO_STATUS_BLOCK io;
-    const NTSTATUS status = NtSetInformationFile(item, &io, &disposition, sizeof disposition,
-                                                 FileDispositionInformation);
+    const NTSTATUS status =
+        SetFile(item, &disposition, sizeof disposition, FileDispositionInformation);
     if (NT_SUCCESS(status)) return true;
     error = ErrorOf(status);
     uint32_t ignored = 0;
