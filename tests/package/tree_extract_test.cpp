@@ -90,6 +90,8 @@ TEST(TreeExtract, FoldersAreMadeInEntryOrderAndEveryFileLandsInItsPlace) {
     EXPECT_EQ(made.items[3], "folder " + dest + "d" + SEPARATOR + "e");
     // Every folder once, each before what it holds.
     EXPECT_EQ(made.items.size(), names.size() + 2 + 2 + MAX_NAME_PARTS - 1);
+    // Each with the file system's own number, by which the clean-up knows it again.
+    for (size_t i = 0; i < made.identities.size(); ++i) EXPECT_NE(made.identities[i], 0u) << i;
 }
 
 TEST(TreeExtract, HostileTreesAreRefusedWithNothingMadeOutside) {
