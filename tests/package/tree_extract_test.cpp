@@ -174,8 +174,8 @@ TEST(TreeExtract, LinksInPlaceOfFoldersAreNeverFollowed) {
 #endif
 
 #ifdef _WIN32
-// Files are created by path on Windows, so each folder of a name is held as the destination is:
-// nobody gets the delete access that renaming or replacing it takes while the run goes on.
+// Each folder of a name is held as the destination is, until the run ends: nobody gets the
+// delete access that renaming or replacing it takes while files go into it.
 TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
     ScratchFolder folder;
     const std::string inner = folder.dest() + "\\d";
