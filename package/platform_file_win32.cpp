@@ -86,8 +86,8 @@ bool OutputFolder::HoldFolder(std::string_view folder) {
     bool made = false;
     uint32_t error = 0;
     win::NodeInfo info;
-    const win::Reached reached = win::OpenFolderIn(reinterpret_cast<HANDLE>(parent_), part, true,
-                                                   held, &made, error, &info);
+    const win::Reached reached =
+        win::OpenFolderIn(reinterpret_cast<HANDLE>(parent_), part, true, held, &made, error, &info);
     if (reached != win::Reached::ok) return false;
     if (made && record_ != nullptr) {
         record_->OnFolderCreated(folder.data(), folder.size(), info.identity);

@@ -49,8 +49,8 @@ void TakeBackOne(RunLog& log, RetryDeadline& deadline, HANDLE top, const std::st
             return;
         }
         if (reached != win::Reached::ok) {
-            log.Write("clean-up: kept %s (its folder could not be opened: error %lu)",
-                      path.c_str(), static_cast<unsigned long>(error));
+            log.Write("clean-up: kept %s (its folder could not be opened: error %lu)", path.c_str(),
+                      static_cast<unsigned long>(error));
             return;
         }
         at = next.Get();

@@ -40,4 +40,3 @@ bool RetryWhileHeld(RetryDeadline& deadline, DWORD& error, Attempt attempt, OnRe
         on_retry(error);
     }
 }
-

@@ -103,10 +103,9 @@ NTSTATUS OpenRelative(HANDLE parent, std::wstring_view name, ACCESS_MASK access,
     std::memset(&io, 0, sizeof io);
     handle = nullptr;
     if (!Native().Complete()) return NOT_IMPLEMENTED;
-    const NTSTATUS status =
-        Native().create(&handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                     disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
-                     nullptr, 0);
+    const NTSTATUS status = Native().create(
+        &handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+        options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (information != nullptr) *information = io.Information;
     return status;
 }
@@ -183,8 +182,8 @@ Reached OpenFolder(std::wstring_view path, Handle& folder, uint32_t& error, uint
     return reached;
 }
 
-Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder,
-                     bool* made, uint32_t& error, NodeInfo* info, uint32_t share) {
+Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder, bool* made,
+                     uint32_t& error, NodeInfo* info, uint32_t share) {
     folder.Reset();
     if (made != nullptr) *made = false;
     if (!Countable(name)) {
@@ -215,9 +214,9 @@ bool CreateFileIn(HANDLE parent, std::wstring_view name, Handle& file, uint32_t&
         return false;
     }
     HANDLE handle = nullptr;
-    const NTSTATUS status = OpenRelative(
-        parent, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, FILE_CREATE,
-        FILE_NON_DIRECTORY_FILE, handle, nullptr);
+    const NTSTATUS status =
+        OpenRelative(parent, name, FILE_GENERIC_WRITE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0,
+                     FILE_CREATE, FILE_NON_DIRECTORY_FILE, handle, nullptr);
     if (!NT_SUCCESS(status)) {
         error = ErrorOf(status);
         return false;
@@ -234,8 +233,9 @@ Reached OpenItemIn(HANDLE parent, std::wstring_view name, Handle& item, uint32_t
         return Reached::failed;
     }
     HANDLE handle = nullptr;
-    const NTSTATUS status = OpenRelative(
-        parent, name, ITEM_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, handle, nullptr);
+    const NTSTATUS status = OpenRelative(parent, name, ITEM_ACCESS,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         FILE_OPEN, 0, handle, nullptr);
     if (!NT_SUCCESS(status)) {
         error = ErrorOf(status);
         return IsMissing(error) ? Reached::missing : Reached::failed;
@@ -247,8 +247,8 @@ Reached OpenItem(std::wstring_view path, Handle& item, uint32_t& error, NodeInfo
     item.Reset();
     const std::wstring whole(path);
     const HANDLE handle = CreateFileW(
-        whole.c_str(), ITEM_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        whole.c_str(), ITEM_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return IsMissing(error) ? Reached::missing : Reached::failed;

@@ -70,9 +70,8 @@ Reached OpenFolder(std::wstring_view path, Handle& folder, uint32_t& error,
 
 // The folder `name` (one part) inside `parent`, made first when `make` is set and it is missing
 // (then `*made` is set), and held as OpenFolder holds one. `info`, when given, receives it.
-Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder,
-                     bool* made, uint32_t& error, NodeInfo* info = nullptr,
-                     uint32_t share = FILE_SHARE_READ);
+Reached OpenFolderIn(HANDLE parent, std::wstring_view name, bool make, Handle& folder, bool* made,
+                     uint32_t& error, NodeInfo* info = nullptr, uint32_t share = FILE_SHARE_READ);
 
 // A new file `name` inside `parent`, open for writing and shared with nobody; never an existing
 // file, whatever it is. The name is taken exactly as it is spelt: no trailing blank or dot is

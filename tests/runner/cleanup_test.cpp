@@ -1,8 +1,7 @@
 // The install clean-up on its own: what it takes back of a recorded tree, what it keeps, and
 // what its log says about each, under a clock the test drives.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
@@ -92,7 +91,8 @@ class CleanUp : public ::testing::Test {
         if (file == INVALID_HANDLE_VALUE) return text;
         char chunk[4096];
         DWORD got = 0;
-        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            text.append(chunk, got);
         CloseHandle(file);
         return text;
     }
