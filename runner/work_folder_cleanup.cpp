@@ -104,7 +104,8 @@ void RemoveRetrying(RunLog& log, RetryDeadline& deadline, const std::string& sho
             return false;
         },
         [&](DWORD failure) {
-            log.Write("clean-up: %s is held (error %lu), trying again", shown.c_str(),
+            log.Write("clean-up: %s %s (error %lu), trying again", shown.c_str(),
+                      FaultOf(failure) == FileFault::held ? "is held" : "is denied to us",
                       static_cast<unsigned long>(failure));
         });
     if (!removed) {
