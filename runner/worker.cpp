@@ -7,13 +7,13 @@
 #include <string>
 
 #include "package/integrity_record.h"
-#include "win/wide_text.h"
 #include "package/window_progress.h"
 #include "runner/extracted_tree.h"
 #include "runner/file_retry.h"
 #include "runner/unpack_app.h"
 #include "runner/work_folder_cleanup.h"
 #include "ui/window_messages.h"
+#include "win/wide_text.h"
 
 namespace {
 
