@@ -6,7 +6,7 @@
 
 #include "package/entry_name.h"
 #include "package/name_encoding.h"
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 
 namespace {
 

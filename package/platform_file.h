@@ -30,11 +30,11 @@ enum class EntryPath { ok, refused_name, too_long };
 // reach outside the folder or name a device, `too_long` when the whole does not fit.
 EntryPath ComposeEntryPath(const char* folder, const char* name, size_t name_length, char* path);
 
-// The destination folder for one extraction. On POSIX systems it is opened once, and every file
-// is then created relative to that handle, so that renaming the folder's path or swapping it for
-// a link while the engine works cannot send the files anywhere else. On Windows it is the path,
-// and each file is created by its full path; the folder, and each folder of a name, is held open
-// without delete sharing for the run, so that none can be renamed or replaced meanwhile.
+// The destination folder for one extraction, opened once; every folder of a name and every file
+// is then reached from that handle part by part, never through a link, so that renaming the
+// folder's path or swapping a folder for a link while the engine works cannot send the files
+// anywhere else. On Windows the destination and each folder of a name are also held open for the
+// run, shared for reading only, so that none can be renamed, replaced or written to meanwhile.
 class OutputFolder {
   public:
     OutputFolder() = default;
@@ -42,8 +42,8 @@ class OutputFolder {
     OutputFolder(const OutputFolder&) = delete;
     OutputFolder& operator=(const OutputFolder&) = delete;
 
-    // Failure is not reported here: the first file then cannot be created, as when the folder
-    // is missing. Folders made for names are told to `record` (may be null).
+    // Failure is not reported here: no file can then be created, as when the folder is
+    // missing. Folders made for names are told to `record` (may be null).
     void Open(const char* folder, CreationRecord* record);
 
   private:
@@ -62,7 +62,8 @@ class OutputFolder {
     intptr_t parent_ = -1;
     size_t leaf_ = 0;
     CreationRecord* record_ = nullptr;
-    // Windows: the folders of names, by path, each held open for the run.
+    // Windows: the folders of names, by path, each held open for the run; each was opened
+    // relative to the one that holds it.
     std::vector<std::pair<std::string, intptr_t>> held_;
 };
 

@@ -35,6 +35,11 @@ timespec ToTimespec(FileTime value) {
     return time;
 }
 
+uint64_t Identity(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 ? static_cast<uint64_t>(status.st_ino) : 0;
+}
+
 int ToDescriptor(FileHandle file) {
     return static_cast<int>(file);
 }
@@ -88,11 +93,13 @@ FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
         const std::string part(path + from, end - from);
         const bool made = mkdirat(at, part.c_str(), 0777) == 0;
         const bool there = made || errno == EEXIST;
-        if (made && folder.record_ != nullptr) folder.record_->OnFolderCreated(path, end);
         const int next =
             there ? openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC) : -1;
         if (at != folder.handle_) close(at);
         if (next < 0) return INVALID_FILE;
+        if (made && folder.record_ != nullptr) {
+            folder.record_->OnFolderCreated(path, end, Identity(next));
+        }
         at = next;
         from = end + 1;
     }
@@ -101,7 +108,7 @@ FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
     const int fd = openat(at, path + from, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           0666);
     if (fd < 0) return INVALID_FILE;
-    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path);
+    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path, Identity(fd));
     return fd;
 }
 

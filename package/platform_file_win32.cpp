@@ -9,7 +9,8 @@
 #include "package/entry_name.h"
 #include "package/name_encoding.h"
 #include "package/platform_file.h"
-#include "package/wide_text.h"
+#include "win/held_folder.h"
+#include "win/wide_text.h"
 
 namespace platform {
 
@@ -52,65 +53,78 @@ OutputFolder::~OutputFolder() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-// Files are created by path, so the folder must stay where it is while they are: a handle that
-// does not share delete access keeps anyone from renaming or deleting the folder, and from putting
-// a junction in its place, until the extraction ends. (A handle that may only read attributes
-// would take no part in the sharing check.)
+// The destination is opened once and held for the run; every folder and file of a name is then
+// reached from it by handle, part by part, so that the path is never looked up again. It shares
+// reading only: nobody can write to it (which turning it into a mount point takes), rename it or
+// delete it until the extraction ends.
 void OutputFolder::Open(const char* folder, CreationRecord* record) {
     record_ = record;
     std::wstring wide;
     if (folder == nullptr || !FileSystemPath(folder, wide)) return;
     prefix_ = std::strlen(folder) + 1;
-    const HANDLE handle =
-        CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<intptr_t>(handle);
+    win::Handle held;
+    uint32_t error = 0;
+    if (win::OpenFolder(wide, held, error) == win::Reached::ok) {
+        handle_ = reinterpret_cast<intptr_t>(held.Release());
+    }
 }
 
 void OutputFolder::CloseParent() {}
 
-// Each folder of a name is made if it is missing, then opened without following a reparse point
-// and held, without delete sharing, until the run ends, as the destination is: once checked, a
-// folder can be neither renamed nor swapped for a junction while files are created in it.
+// Each folder of a name is made if it is missing inside the folder that holds it (held already:
+// names are walked from the destination down), opened without following a reparse point, and
+// held as the destination is until the run ends.
 bool OutputFolder::HoldFolder(std::string_view folder) {
     for (const auto& [path, handle] : held_) {
-        if (path == folder) return true;
+        if (path == folder) {
+            parent_ = handle;
+            return true;
+        }
     }
-    std::wstring wide;
-    if (!FileSystemPath(folder, wide)) return false;
-    const bool made = CreateDirectoryW(wide.c_str(), nullptr) != 0;
-    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    if (made && record_ != nullptr) record_->OnFolderCreated(folder.data(), folder.size());
-    const HANDLE handle = CreateFileW(
-        wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool plain_folder = GetFileInformationByHandle(handle, &info) != 0 &&
-                              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                              (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    if (!plain_folder) {
-        CloseHandle(handle);
-        return false;
+    std::wstring part;
+    if (!Utf8ToWide(folder.substr(leaf_), part)) return false;
+    win::Handle held;
+    bool made = false;
+    uint32_t error = 0;
+    win::NodeInfo info;
+    const win::Reached reached =
+        win::OpenFolderIn(reinterpret_cast<HANDLE>(parent_), part, true, held, &made, error, &info);
+    if (reached != win::Reached::ok) return false;
+    if (made && record_ != nullptr) {
+        record_->OnFolderCreated(folder.data(), folder.size(), info.identity);
     }
-    held_.emplace_back(std::string(folder), reinterpret_cast<intptr_t>(handle));
+    parent_ = reinterpret_cast<intptr_t>(held.Release());
+    held_.emplace_back(std::string(folder), parent_);
     return true;
 }
 
-// Decoded into UTF-8, every backslash of a name separates folders.
+// Decoded into UTF-8, every backslash of a name separates folders. A destination that could not
+// be held takes no file: nothing is ever created by its path.
 FileHandle CreateNewFile(OutputFolder& folder, const char* path) {
+    folder.parent_ = -1;
+    if (folder.handle_ == -1) return INVALID_FILE;
+    folder.parent_ = folder.handle_;
+    folder.leaf_ = folder.prefix_;
     const std::string_view whole(path);
     for (size_t end = whole.find('\\', folder.prefix_); end != std::string_view::npos;
          end = whole.find('\\', end + 1)) {
-        if (!folder.HoldFolder(whole.substr(0, end))) return INVALID_FILE;
+        if (!folder.HoldFolder(whole.substr(0, end))) {
+            folder.parent_ = -1;
+            return INVALID_FILE;
+        }
+        folder.leaf_ = end + 1;
     }
-    std::wstring wide;
-    if (!FileSystemPath(path, wide)) return INVALID_FILE;
-    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return INVALID_FILE;
-    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path);
-    return reinterpret_cast<FileHandle>(file);
+    std::wstring leaf;
+    if (!Utf8ToWide(whole.substr(folder.leaf_), leaf)) return INVALID_FILE;
+    win::Handle file;
+    uint32_t error = 0;
+    if (!win::CreateFileIn(reinterpret_cast<HANDLE>(folder.parent_), leaf, file, error)) {
+        return INVALID_FILE;
+    }
+    win::NodeInfo info;
+    if (!win::ReadNode(file.Get(), info)) info.identity = 0;
+    if (folder.record_ != nullptr) folder.record_->OnFileCreated(path, info.identity);
+    return reinterpret_cast<FileHandle>(file.Release());
 }
 
 bool WriteToFile(FileHandle file, const uint8_t* data, int32_t size) {
@@ -130,9 +144,18 @@ void CloseFile(FileHandle file) {
     CloseHandle(ToHandle(file));
 }
 
-void ApplyFileAttributes(const OutputFolder&, const char* path, uint32_t attributes) {
-    std::wstring wide;
-    if (FileSystemPath(path, wide)) SetFileAttributesW(wide.c_str(), attributes);
+// The file is opened again in the folder that holds it, as itself: were it swapped for a link
+// meanwhile, the link would get the attributes, never what it leads to.
+void ApplyFileAttributes(const OutputFolder& folder, const char* path, uint32_t attributes) {
+    if (folder.parent_ == -1) return;
+    std::wstring leaf;
+    if (!Utf8ToWide(std::string_view(path).substr(folder.leaf_), leaf)) return;
+    win::Handle item;
+    uint32_t error = 0;
+    if (win::OpenItemIn(reinterpret_cast<HANDLE>(folder.parent_), leaf, item, error) ==
+        win::Reached::ok) {
+        win::SetAttributes(item.Get(), attributes, error);
+    }
 }
 
 bool ReadFromSource(FileHandle source, void* buffer, int32_t size) {

@@ -27,3 +27,16 @@ inline FileFault FaultOf(DWORD error) {
     }
     return error == ERROR_ACCESS_DENIED ? FileFault::denied : FileFault::other;
 }
+
+// One attempt after another while another program holds the file and `deadline` allows:
+// `attempt` returns true on success and sets its Win32 error otherwise; `on_retry` is told the
+// error before each new attempt (for the log). Returns whether an attempt succeeded; `error`
+// keeps the last failure's code.
+template <typename Attempt, typename OnRetry>
+bool RetryWhileHeld(RetryDeadline& deadline, DWORD& error, Attempt attempt, OnRetry on_retry) {
+    for (;;) {
+        if (attempt(error)) return true;
+        if (!deadline.Retry(FaultOf(error))) return false;
+        on_retry(error);
+    }
+}

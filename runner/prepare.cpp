@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "package/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
@@ -15,6 +14,7 @@
 #include "runner/system_library.h"
 #include "runner/unpack_app.h"
 #include "ui/confirm_dialog.h"
+#include "win/wide_text.h"
 
 namespace {
 

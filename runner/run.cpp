@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string>
 
-#include "package/wide_text.h"
 #include "resources/resource_ids.h"
 #include "runner/path_text.h"
 #include "runner/system_folders.h"
 #include "runner/system_library.h"
 #include "runner/unpack_app.h"
 #include "runner/usage.h"
+#include "win/wide_text.h"
 
 namespace {
 

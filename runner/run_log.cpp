@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 
 namespace {
 

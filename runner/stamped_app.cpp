@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "package/wide_text.h"
 #include "resources/stamp_resources.h"
+#include "win/wide_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "package/wide_text.h"
+#include "win/wide_text.h"
 
 // Returns the function, or null when the DLL or the function is missing.
 template <typename Function>

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "package/wide_text.h"
 #include "runner/path_text.h"
 #include "runner/system_folders.h"
+#include "win/wide_text.h"
 
 namespace {
 

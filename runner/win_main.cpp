@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "package/wide_text.h"
 #include "product_app.h"
 #include "runner/command_line.h"
+#include "win/wide_text.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 
 #include "package/integrity_record.h"
-#include "package/wide_text.h"
 #include "package/window_progress.h"
 #include "runner/extracted_tree.h"
 #include "runner/file_retry.h"
 #include "runner/unpack_app.h"
 #include "runner/work_folder_cleanup.h"
 #include "ui/window_messages.h"
+#include "win/wide_text.h"
 
 namespace {
 
@@ -70,16 +70,25 @@ bool RunSetup(UnpackApp* app, const char* folder) {
     // blanks would have the system try "C:\Program" and the like first.
     SystemRetryClock clock;
     RetryDeadline deadline(clock);
-    while (CreateProcessW(wide_program.c_str(), wide_command.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, nullptr, &startup, &process) == 0) {
-        const DWORD error = GetLastError();
-        if (!deadline.Retry(FaultOf(error))) {
-            app->log.Write("Setup.exe: could not be started (error %lu)",
-                           static_cast<unsigned long>(error));
+    DWORD error = 0;
+    const bool started = RetryWhileHeld(
+        deadline, error,
+        [&](DWORD& failure) {
+            if (CreateProcessW(wide_program.c_str(), wide_command.data(), nullptr, nullptr, FALSE,
+                               0, nullptr, nullptr, &startup, &process) != 0) {
+                return true;
+            }
+            failure = GetLastError();
             return false;
-        }
-        app->log.Write("Setup.exe: not startable yet (error %lu), trying again",
+        },
+        [&](DWORD failure) {
+            app->log.Write("Setup.exe: not startable yet (error %lu), trying again",
+                           static_cast<unsigned long>(failure));
+        });
+    if (!started) {
+        app->log.Write("Setup.exe: could not be started (error %lu)",
                        static_cast<unsigned long>(error));
+        return false;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exit_code = 0;
@@ -113,9 +122,9 @@ DWORD WINAPI UnpackApp::WorkerMain(LPVOID parameter) {
         app->log.Write("the program carries no package");
         if (app->options.unattended) {
             // Nobody would close a window: the run ends now, and leaves no empty folder.
-            std::wstring folder;
-            if (FileSystemPath(app->destination, folder)) RemoveDirectoryW(folder.c_str());
-            app->log.Write("clean-up: removed %s", app->destination);
+            SystemRetryClock clock;
+            RetryDeadline deadline(clock);
+            RemoveWorkFolder(app->log, app->destination, deadline);
         } else {
             // The window stays, and so does the empty folder, until the user closes it.
             Send(window, MSG_FAILED);

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "package/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "ui/window_arithmetic.h"
+#include "win/wide_text.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include <cstdio>
 
-#include "package/wide_text.h"
 #include "resources/identity_rules.h"
 #include "resources/resource_ids.h"
 #include "runner/unpack_app.h"
 #include "ui/window_arithmetic.h"
 #include "ui/window_messages.h"
+#include "win/wide_text.h"
 
 INT_PTR UnpackApp::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {

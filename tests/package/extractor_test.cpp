@@ -424,7 +424,7 @@ TEST(Extractor, NothingIsReadFromTheCallersBufferOnceExtractReturns) {
 }  // namespace
 
 #ifdef _WIN32
-// Files are created by path on Windows, so the folder is held in place while they are: nobody
+// The destination is held in place while files go into it: nobody
 // gets the delete access that renaming or replacing it takes until the extraction lets go.
 TEST(Extractor, TargetFolderIsHeldInPlaceWhileFilesGoIntoIt) {
     ScratchFolder folder;

@@ -12,6 +12,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <algorithm>
+
+#include "tests/win/junction.h"
 #endif
 
 #ifndef _WIN32
@@ -25,11 +29,16 @@
 namespace {
 
 struct Made final : CreationRecord {
-    void OnFolderCreated(const char* path, size_t length) override {
+    void OnFolderCreated(const char* path, size_t length, uint64_t identity) override {
         items.push_back("folder " + std::string(path, length));
+        identities.push_back(identity);
     }
-    void OnFileCreated(const char* path) override { items.push_back("file " + std::string(path)); }
+    void OnFileCreated(const char* path, uint64_t identity) override {
+        items.push_back("file " + std::string(path));
+        identities.push_back(identity);
+    }
     std::vector<std::string> items;
+    std::vector<uint64_t> identities;
 };
 
 struct Outcome {
@@ -81,6 +90,8 @@ TEST(TreeExtract, FoldersAreMadeInEntryOrderAndEveryFileLandsInItsPlace) {
     EXPECT_EQ(made.items[3], "folder " + dest + "d" + SEPARATOR + "e");
     // Every folder once, each before what it holds.
     EXPECT_EQ(made.items.size(), names.size() + 2 + 2 + MAX_NAME_PARTS - 1);
+    // Each with the file system's own number, by which the clean-up knows it again.
+    for (size_t i = 0; i < made.identities.size(); ++i) EXPECT_NE(made.identities[i], 0u) << i;
 }
 
 TEST(TreeExtract, HostileTreesAreRefusedWithNothingMadeOutside) {
@@ -213,8 +224,8 @@ TEST(TreeExtract, LinksInPlaceOfFoldersAreNeverFollowed) {
 #endif
 
 #ifdef _WIN32
-// Files are created by path on Windows, so each folder of a name is held as the destination is:
-// nobody gets the delete access that renaming or replacing it takes while the run goes on.
+// Each folder of a name is held as the destination is, until the run ends: nobody gets the
+// delete access that renaming or replacing it takes while files go into it.
 TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
     ScratchFolder folder;
     const std::string inner = folder.dest() + "\\d";
@@ -239,5 +250,102 @@ TEST(TreeExtract, FoldersOfNamesAreHeldInPlaceForTheRun) {
         EXPECT_FALSE(open_for_delete());
     }
     EXPECT_TRUE(open_for_delete());
+}
+
+// Held folders share reading only: a program that could open one for writing could turn it into
+// a mount point between two files.
+TEST(TreeExtract, HeldFoldersCannotBeOpenedForWriting) {
+    ScratchFolder folder;
+    auto open_for_writing = [](const std::string& path) {
+        const HANDLE handle = CreateFileA(
+            path.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(handle);
+        return true;
+    };
+    platform::OutputFolder output;
+    output.Open(folder.dest().c_str(), nullptr);
+    char path[platform::OUTPUT_PATH_CAPACITY];
+    ASSERT_EQ(platform::ComposeEntryPath(folder.dest().c_str(), "d\\x", 3, path),
+              platform::EntryPath::ok);
+    const FileHandle file = platform::CreateNewFile(output, path);
+    ASSERT_NE(file, INVALID_FILE);
+    platform::CloseFile(file);
+    EXPECT_FALSE(open_for_writing(folder.dest()));
+    EXPECT_FALSE(open_for_writing(folder.dest() + "\\d"));
+}
+
+// A destination that could not be held takes no file: nothing is created by its path.
+TEST(TreeExtract, ADestinationThatCannotBeHeldTakesNoFile) {
+    ScratchFolder folder;
+    const HANDLE exclusive = CreateFileA(folder.dest().c_str(), FILE_LIST_DIRECTORY, 0, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+    {
+        platform::OutputFolder output;
+        output.Open(folder.dest().c_str(), nullptr);
+        char path[platform::OUTPUT_PATH_CAPACITY];
+        ASSERT_EQ(platform::ComposeEntryPath(folder.dest().c_str(), "x", 1, path),
+                  platform::EntryPath::ok);
+        const FileHandle file = platform::CreateNewFile(output, path);
+        if (file != INVALID_FILE) platform::CloseFile(file);
+        EXPECT_EQ(file, INVALID_FILE);
+    }
+    CloseHandle(exclusive);
+    EXPECT_EQ(folder.DestEntries(), std::vector<std::string>{});
+}
+
+// A part that ends in a blank or a dot is made exactly as it is spelt, as on POSIX systems: the
+// folder held is the folder the file goes into, and the record names what is there.
+TEST(TreeExtract, PartsEndingInABlankOrADotAreKeptExactly) {
+    const std::vector<std::string> names = {"a \\x", "b.\\y", "c \\d.\\z", "e ", "f."};
+    PackageBuilder builder;
+    for (const std::string& name : names) builder.StoredFile(name, "<" + name + ">");
+    ScratchFolder folder;
+    Made made;
+    const Outcome run = ExtractInto(builder.Finish(), folder, &made);
+    EXPECT_EQ(run.returned, 1) << run.message;
+    std::vector<std::string> listed;
+    WIN32_FIND_DATAW found;
+    const std::wstring dest = test_win::Extended(std::wstring(folder.dest().begin(), folder.dest().end()));
+    const HANDLE search = FindFirstFileW((dest + L"\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") listed.emplace_back(name.begin(), name.end());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"a ", "b.", "c ", "e ", "f."}));
+    for (const std::string& name : names) {
+        const std::wstring wide(name.begin(), name.end());
+        const HANDLE file = CreateFileW((dest + L"\\" + wide).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << name;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    EXPECT_EQ(made.items.size(), names.size() + 4);
+    for (const wchar_t* part : {L"a ", L"b.", L"c "}) {
+        test_win::RemoveTree(dest.substr(4) + L"\\" + part);
+    }
+    DeleteFileW((dest + L"\\e ").c_str());
+    DeleteFileW((dest + L"\\f.").c_str());
+}
+
+// A mount point already in the place of a folder, or put there while the run goes on, is never
+// entered: nothing is written where it leads.
+TEST(TreeExtract, MountPointsInPlaceOfFoldersAreNeverEntered) {
+    ScratchFolder folder;
+    const std::wstring root(folder.root().begin(), folder.root().end());
+    const std::wstring dest(folder.dest().begin(), folder.dest().end());
+    ASSERT_TRUE(CreateDirectoryW((root + L"\\outside").c_str(), nullptr));
+    if (!test_win::MakeJunction(dest + L"\\d", root + L"\\outside")) {
+        GTEST_SKIP() << "this file system takes no mount points (error " << GetLastError() << ")";
+    }
+    const Outcome run = ExtractInto(PackageBuilder().StoredFile("d\\x", "1").Finish(), folder);
+    EXPECT_EQ(run.message, Sjis("ライトエラー！"));
+    EXPECT_EQ(GetFileAttributesW((root + L"\\outside\\x").c_str()), INVALID_FILE_ATTRIBUTES);
+    RemoveDirectoryW((dest + L"\\d").c_str());
 }
 #endif

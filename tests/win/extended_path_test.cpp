@@ -1,5 +1,5 @@
 // The "\\?\" form that lifts MAX_PATH: built natively, since Wine enforces no limit to test it by.
-#include "package/extended_path.h"
+#include "win/extended_path.h"
 
 #include <gtest/gtest.h>
 

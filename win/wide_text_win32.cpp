@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "package/extended_path.h"
-#include "package/wide_text.h"
+#include "win/extended_path.h"
+#include "win/wide_text.h"
 
 namespace {
 
