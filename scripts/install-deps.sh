@@ -35,7 +35,7 @@ missing_i386=($(not_there "${i386_packages[@]}"))
 problems=()
 
 if [ $((${#missing_native[@]} + ${#missing_i386[@]})) -gt 0 ]; then
-    echo "Installing: ${missing_native[*]} ${missing_i386[*]}" >&2
+    echo "Installing: $(echo "${missing_native[*]} ${missing_i386[*]}" | xargs)" >&2
     [ ${#missing_i386[@]} -eq 0 ] || as_root dpkg --add-architecture i386
     update_note=""
     apt_update_retrying || update_note=" (apt-get update still fails: $apt_update_error)"
