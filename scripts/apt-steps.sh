@@ -9,7 +9,8 @@ as_root() {
 
 # Tries apt-get update a few times, with pauses (about two minutes in all by default; the tests
 # shorten them). Returns non-zero when no try succeeded; the last error is left in
-# $apt_update_error.
+# $apt_update_error. A command given as arguments ends the tries early once it succeeds: what the
+# caller needs may have come with an update that failed for another index.
 apt_update_retrying() {
     local tries=${FILESPACK_APT_UPDATE_TRIES:-4} pause=${FILESPACK_APT_UPDATE_PAUSE:-30} try log
     apt_update_error=""
@@ -21,6 +22,9 @@ apt_update_retrying() {
         fi
         apt_update_error=$(grep -m1 '^E:' "$log" || tail -n1 "$log")
         echo "apt-get update failed (try $try of $tries): $apt_update_error" >&2
+        if [ $# -gt 0 ] && "$@"; then
+            break
+        fi
         [ "$try" -lt "$tries" ] && sleep "$pause"
     done
     rm -f "$log"

@@ -25,6 +25,7 @@ if [ -n "$native" ] && [ "${native%%+*}" != "$pinned" ]; then
 fi
 
 versions() { apt-cache showsrc libzstd 2>/dev/null | sed -n 's/^Version: //p' | sort -Vr; }
+listed() { [ -n "$(versions)" ]; }
 unpacked() { [ -f "$cache/zstd-$pinned/lib/zstd.h" ]; }
 
 # Source entries beside the binary ones, in a file of their own. An update is needed only when
@@ -34,10 +35,10 @@ sources=${FILESPACK_DEB_SRC_LIST:-/etc/apt/sources.list.d/filespack-deb-src.sour
 if [ ! -f "$sources" ]; then
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
 fi
-if [ -z "$(versions)" ] && ! unpacked; then
-    apt_update_retrying || echo "fetch-zstd: apt-get update failed; trying with the indexes it did fetch" >&2
+if ! listed && ! unpacked; then
+    apt_update_retrying listed || echo "fetch-zstd: apt-get update failed; trying with the indexes it did fetch" >&2
 fi
-if [ -z "$(versions)" ] && unpacked; then
+if ! listed && unpacked; then
     # Nothing to choose from, but a tree of the pinned version is already here: keep it.
     readlink -f "$cache/zstd-$pinned"
     exit 0

@@ -179,6 +179,7 @@ expect_grep "the tree" "zstd-1.5.4+dfsg2-5$" "$out"
 run_fetch fetch-update-fails FAKE_UPDATE_FAILS=99 FAKE_SOURCE_VERSION=1.5.4+dfsg2-5
 expect_eq "exit status" "$rc" 0
 expect_grep "the tree" "cache/zstd-1.5.4+dfsg2-5$" "$out"
+expect_eq "update calls" "$(cat "$FAKE/updates")" 1
 [ -f "$FAKE/cache/zstd-1.5.4/lib/zstd.h" ] || fail "no unpacked tree"
 
 # i386-emulation.sh on a kernel taken to lack 32-bit support, with a plain folder for binfmt_misc.
