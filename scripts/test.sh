@@ -53,6 +53,7 @@ skip() {
 suite "install-deps logic (fake apt)" "no build" tests/scripts/install_deps_test.sh
 
 echo "== install-deps"
+deps_start=$SECONDS
 deps_log=$(mktemp)
 trap 'rm -f "$deps_log"' EXIT
 set +e
@@ -60,6 +61,12 @@ set +e
 deps_rc=${PIPESTATUS[0]}
 set -e
 deps_note=$(grep '^install-deps: could not' "$deps_log" | head -n1 || true)
+if [ "$deps_rc" -eq 0 ]; then
+    record "install-deps" "apt" "done" $((SECONDS - deps_start))
+else
+    record "install-deps" "apt" "incomplete (exit $deps_rc)$(echo "${deps_note#install-deps:}" |
+        sed 's/ (apt-get update still fails.*/ (apt-get update fails)/; s/; the steps.*//; s/^ */: /; s/^: $//')" $((SECONDS - deps_start))
+fi
 
 native_tests() {
     cmake --preset debug >/dev/null
@@ -173,7 +180,6 @@ echo
 echo "== summary"
 printf '%-34s %-44s %6s  %s\n' suite build time outcome
 printf '%s\n' "${summary[@]}"
-[ "$deps_rc" -eq 0 ] || echo "install-deps: incomplete (exit $deps_rc)${deps_note:+: ${deps_note#install-deps: }}"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "test.sh: FAILED: $(IFS=,; echo "${failed[*]}" | sed 's/,/, /g'); $pe32_note"
     exit 1
