@@ -49,7 +49,7 @@ if [ $((${#missing_native[@]} + ${#missing_i386[@]})) -gt 0 ]; then
     fi
     still=($(not_there "${missing_native[@]}" "${missing_i386[@]}"))
     if [ ${#still[@]} -gt 0 ]; then
-        echo "install-deps: could not install ${still[*]}$update_note; the steps and tests that need them are skipped" >&2
+        echo "install-deps: could not install ${still[*]}$update_note; what needs them cannot run" >&2
         problems+=("packages")
     fi
 fi
