@@ -65,7 +65,7 @@ if [ "$deps_rc" -eq 0 ]; then
     record "install-deps" "apt" "done" $((SECONDS - deps_start))
 else
     record "install-deps" "apt" "incomplete (exit $deps_rc)$(echo "${deps_note#install-deps:}" |
-        sed 's/ (apt-get update still fails.*/ (apt-get update fails)/; s/; the steps.*//; s/^ */: /; s/^: $//')" $((SECONDS - deps_start))
+        sed 's/ (apt-get update still fails.*/ (apt-get update fails)/; s/; what needs.*//; s/^ */: /; s/^: $//')" $((SECONDS - deps_start))
 fi
 
 native_tests() {
