@@ -1,10 +1,12 @@
-# libzstd: the run-length stage's frame mode. Natively Debian's libzstd-dev; for Windows, Debian's
-# source package of the same upstream version, unpacked by scripts/fetch-zstd.sh (which
-# scripts/install-deps.sh runs) and compiled here with the project's toolchain. Two targets:
-# zstd_decode, all the generic program links, and zstd_encode, which filespack adds.
+# libzstd: the run-length stage's frame mode. Natively Debian's libzstd-dev; for Windows and the
+# 32-bit Linux build (FILESPACK_ZSTD_FROM_SOURCE), Debian's source package of the same upstream
+# version, unpacked by scripts/fetch-zstd.sh (which scripts/install-deps.sh runs) and compiled
+# here with the project's toolchain. Two targets: zstd_decode, all the generic program links,
+# and zstd_encode, which filespack adds.
 set(FILESPACK_ZSTD_VERSION 1.5.4)
 
-if(NOT WIN32)
+option(FILESPACK_ZSTD_FROM_SOURCE "Compile libzstd from its source tree, not libzstd-dev" OFF)
+if(NOT WIN32 AND NOT FILESPACK_ZSTD_FROM_SOURCE)
     find_path(ZSTD_INCLUDE_DIR zstd.h REQUIRED)
     find_library(ZSTD_LIBRARY zstd REQUIRED)
     file(STRINGS ${ZSTD_INCLUDE_DIR}/zstd.h zstd_version_lines REGEX "^#define ZSTD_VERSION_(MAJOR|MINOR|RELEASE) ")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Exit 0 when this host can execute 32-bit x86 code (32-bit Wine needs it). Some kernels are
-# booted with ia32_emulation off; then only 64-bit Wine runs here.
+# booted with ia32_emulation off; there the answer is yes only once scripts/i386-emulation.sh
+# (run by install-deps.sh) has registered qemu-user as the handler of 32-bit programs.
 set -u
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT

@@ -3,25 +3,33 @@
 #   With a display ($DISPLAY set): the program opens for you to click through.
 #   Without one (CI, a server): a headless run in Xvfb, driven through an unpack-only run, with
 #   screenshots saved and their paths printed, and the package listed with `filespack list`.
-# Where this host executes 32-bit code the shipped 32-bit build runs; elsewhere the 64-bit
-# build of the same sources does.
+# Where this host executes 32-bit code (natively or through qemu-user's handler) and 32-bit Wine
+# is installed the shipped 32-bit build runs; elsewhere the 64-bit build of the same sources
+# does. The run says which.
 # FILESPACK_DEMO_BUILD overrides the build folder (default build/demo-<preset>).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 if [ -z "${FILESPACK_DEMO_INNER:-}" ]; then
-    scripts/install-deps.sh
+    # Exit 2: something could not be installed; what is there may still be enough (the
+    # 64-bit build when wine32:i386 is missing).
+    scripts/install-deps.sh || [ $? -eq 2 ]
 fi
 
-if scripts/can-run-win32.sh; then
+if scripts/can-run-win32.sh && [ -x /usr/lib/wine/wine ]; then
     preset=win32
-    arch_note="the shipped 32-bit build (PE32)"
+    arch_note="the shipped 32-bit build (PE32) under 32-bit Wine"
+    [ "$(scripts/i386-emulation.sh --status)" != qemu ] || arch_note="$arch_note, under qemu-user"
+elif [ -x /usr/lib/wine/wine ]; then
+    preset=win64
+    arch_note="the 64-bit build of the same sources (PE32+) under 64-bit Wine: this host does
+      not execute 32-bit code (ia32 emulation is off, no qemu-user handler), so 32-bit Wine
+      cannot run here; the 32-bit program is built by scripts/test.sh"
 else
     preset=win64
-    arch_note="the 64-bit build of the same sources (PE32+): this host does not execute 32-bit
-      code (ia32 emulation is off), so 32-bit Wine cannot run here; the 32-bit program is
-      built by scripts/test.sh"
+    arch_note="the 64-bit build of the same sources (PE32+) under 64-bit Wine: 32-bit Wine
+      (wine32:i386) is not installed; the 32-bit program is built by scripts/test.sh"
 fi
 build=${FILESPACK_DEMO_BUILD:-build/demo-$preset}
 case $build in /*) ;; *) build=$root/$build ;; esac
@@ -108,6 +116,7 @@ done
 wait "$driver_pid" 2>/dev/null || true
 
 echo "exit code $(explain_exit "${code:-none}")"
+echo "ran: $arch_note"
 if [ -d "$run_dir/QuoltaSetup" ]; then
     echo "unpacked into $run_dir/QuoltaSetup:"
     LC_ALL=C.UTF-8 ls -l "$run_dir/QuoltaSetup"

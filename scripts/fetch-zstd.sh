@@ -13,22 +13,35 @@ set -euo pipefail
 pinned=1.5.4
 cache=${FILESPACK_DEPS:-/var/cache/filespack}
 
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/apt-steps.sh"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
-# Source entries beside the binary ones, in a file of their own.
-sources=/etc/apt/sources.list.d/filespack-deb-src.sources
-if [ ! -f "$sources" ]; then
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
-    $sudo apt-get update -qq
-fi
-
-versions() { apt-cache showsrc libzstd 2>/dev/null | sed -n 's/^Version: //p' | sort -Vr; }
-[ -n "$(versions)" ] || $sudo apt-get update -qq
 native=$(dpkg-query -W -f='${Version}' libzstd-dev 2>/dev/null || true)
 if [ -n "$native" ] && [ "${native%%+*}" != "$pinned" ]; then
     echo "fetch-zstd: libzstd-dev is $native, the build is pinned to $pinned" >&2
     exit 1
+fi
+
+versions() { apt-cache showsrc libzstd 2>/dev/null | sed -n 's/^Version: //p' | sort -Vr; }
+listed() { [ -n "$(versions)" ]; }
+unpacked() { [ -f "$cache/zstd-$pinned/lib/zstd.h" ]; }
+
+# Source entries beside the binary ones, in a file of their own. An update is needed only when
+# apt lists no source of libzstd; it may fail for an index that has nothing to do with it (a
+# mirror syncing its i386 index), so what counts is whether the listing is there afterwards.
+sources=${FILESPACK_DEB_SRC_LIST:-/etc/apt/sources.list.d/filespack-deb-src.sources}
+if [ ! -f "$sources" ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$sources" >/dev/null
+fi
+if ! listed && ! unpacked; then
+    apt_update_retrying listed || echo "fetch-zstd: apt-get update failed; trying with the indexes it did fetch" >&2
+fi
+if ! listed && unpacked; then
+    # Nothing to choose from, but a tree of the pinned version is already here: keep it.
+    readlink -f "$cache/zstd-$pinned"
+    exit 0
 fi
 
 # The newest revision of the pinned version that can be fetched: a security archive may carry
