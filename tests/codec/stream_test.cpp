@@ -61,9 +61,9 @@ std::vector<Bytes> Encode(const std::vector<Bytes>& pieces, int level = 3) {
 
 // A body behind the identity code holding `payload` in `mode`.
 Bytes FlatBody(uint8_t mode, const Bytes& payload) {
-    Bytes body(CHUNK_HEAD_SIZE);
+    Bytes body(CHUNK_HEAD_SIZE + payload.size());
     PutFlatHead(body.data(), mode, payload.size());
-    body.insert(body.end(), payload.begin(), payload.end());
+    std::copy(payload.begin(), payload.end(), body.begin() + CHUNK_HEAD_SIZE);
     return body;
 }
 
