@@ -21,7 +21,7 @@ enum class ChunkMethod { classic, zstd, stream };
 // The default level of frame chunks.
 constexpr int DEFAULT_FRAME_LEVEL = 19;
 // The default level of stream chunks.
-constexpr int DEFAULT_STREAM_LEVEL = 19;
+constexpr int DEFAULT_STREAM_LEVEL = 18;
 
 // The default level of a method (classic has none; it gets the frames' for the record).
 int DefaultLevel(ChunkMethod method);
