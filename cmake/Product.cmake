@@ -12,8 +12,8 @@
 #     [READ_ONLY_FILES name ...]           packed with the read-only attribute (names as above)
 #     [MTIME seconds]                      every file's times, for a reproducible package
 #     [BLOCK_SIZE n]
-#     [METHOD classic|zstd] [LEVEL n]      how chunks are encoded (default: zstd at filespack's
-#                                          default level, as `filespack exe` packs)
+#     [METHOD classic|zstd|stream] [LEVEL n] how chunks are encoded (default: stream at
+#                                          filespack's default level, as `filespack exe` packs)
 #     [PACKAGE_FILE file]                  stamp this package as it is instead of packing
 #     [NO_PACKAGE]                         no package resource at all
 #     [ICON file.ico] [COMPANY text] [COPYRIGHT text] [FILE_VERSION 1.7.1.0]
@@ -201,7 +201,7 @@ function(_filespack_pack_files target gen out_package)
         list(APPEND options --block-size ${P_BLOCK_SIZE})
     endif()
     if(NOT P_METHOD)
-        set(P_METHOD zstd)
+        set(P_METHOD stream)
     endif()
     list(APPEND options --method ${P_METHOD})
     if(P_LEVEL)

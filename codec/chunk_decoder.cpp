@@ -11,18 +11,13 @@
 
 namespace {
 
-constexpr size_t kScratchSlack = 16;
+constexpr auto kScratchSlack = static_cast<size_t>(CHUNK_CAPACITY_SLACK);
 
-// A stored chunk: the identity code (one group, eight bits) and the stored mode. Its data is the
-// body from offset 7 on, so the two stages come down to one move.
-bool IsStored(const uint8_t* body, int32_t length) {
-    return length >= 7 && length <= INT32_MAX / 8 && body[4] == 1 && body[5] == 8 && body[6] == 0;
-}
-
-// A frame behind the identity code, the form the writer gives it: the entropy stage would only
-// copy it, so the frame is decoded straight from the body.
-bool IsFlatFrame(const uint8_t* body, int32_t length) {
-    return length <= INT32_MAX / 8 && IsFrameChunk(body, length);
+// The mode of a body behind the identity code, whose run-length stream the entropy stage would
+// only copy: a stored chunk comes down to one move, and a frame or a stream piece is decoded
+// straight from the body. -1 for any other body.
+int FlatModeOf(const uint8_t* body, int32_t length) {
+    return length <= INT32_MAX / 8 ? FlatMode(body, length) : -1;
 }
 
 int32_t Declared(const uint8_t* buffer) {
@@ -36,15 +31,19 @@ int32_t DecodeStored(uint8_t* buffer, int32_t length, int32_t capacity) {
     if (declared > capacity) return 0;
     if (declared <= 0) return declared;
     if (int64_t{6} + declared > length) return 0;  // the identity code would read past the body
-    std::memmove(buffer, buffer + 7, static_cast<size_t>(declared - 1));
+    std::memmove(buffer, buffer + CHUNK_HEAD_SIZE, static_cast<size_t>(declared - 1));
     return declared - 1;
 }
 
 }  // namespace
 
 int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) {
-    if (buffer != nullptr && IsStored(buffer, length))
-        return DecodeStored(buffer, length, capacity);
+    const int flat = FlatModeOf(buffer, length);
+    if (flat >= 0 && flat != RUN_LENGTH_STREAM && stream_.Open()) {
+        stream_.Break();
+        return -1;
+    }
+    if (flat == RUN_LENGTH_STORED) return DecodeStored(buffer, length, capacity);
 
     // The entropy stage decodes from the body into a scratch block and the run-length stage from
     // there back into the buffer: neither stage needs a copy of its input. The block's second
@@ -61,20 +60,21 @@ int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) 
     if (scratch == nullptr) {
         const int32_t produced = EntropyDecode(buffer, length, capacity);
         if (produced <= 0) return produced;
-        return RunLengthDecode(buffer, produced, capacity);
+        return RunLengthDecodeWithStream(buffer, produced, capacity, &stream_);
     }
-    if (IsFlatFrame(buffer, length)) {
-        // As the entropy stage would judge the declared length; the frame is the rest of its
-        // output, moved aside so that it decodes into the buffer.
+    if (flat == RUN_LENGTH_FRAME || flat == RUN_LENGTH_STREAM) {
+        // As the entropy stage would judge the declared length; the frame or piece is the rest
+        // of its output, moved aside so that it decodes into the buffer.
         const int32_t declared = Declared(buffer);
         if (declared > capacity) return 0;
         if (declared <= 0) return declared;
         if (int64_t{6} + declared > length) return 0;
-        const auto frame = static_cast<size_t>(declared - 1);
-        std::memcpy(scratch, buffer + 7, frame);
-        return frames_.Decode(scratch, frame, buffer, capacity);
+        const auto rest = static_cast<size_t>(declared - 1);
+        std::memcpy(scratch, buffer + CHUNK_HEAD_SIZE, rest);
+        if (flat == RUN_LENGTH_STREAM) return stream_.Decode(scratch, rest, buffer, capacity);
+        return frames_.Decode(scratch, rest, buffer, capacity);
     }
     const int32_t produced = EntropyDecodeInto(buffer, length, capacity, scratch, scratch + half);
     if (produced <= 0) return produced;
-    return RunLengthDecodeInto(scratch, produced, capacity, buffer, &frames_);
+    return RunLengthDecodeInto(scratch, produced, capacity, buffer, &frames_, &stream_);
 }

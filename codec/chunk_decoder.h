@@ -10,7 +10,9 @@
 //     for a stream that holds no bytes;
 //   - stored chunks: 0 for a declared length above the capacity or past the body, the declared
 //     length itself when it is 0 or below;
-//   - frames (run-length mode 2): -1 for anything the frame check or the library refuses.
+//   - frames (run-length mode 2): -1 for anything the frame check or the library refuses;
+//   - stream pieces (run-length mode 3): -1 for anything the stream's checks or the library
+//     refuse, and for any chunk of another mode while the stream's frame is open.
 // Neither stage ever writes past `capacity` (plus the slack each names) nor reads past `length`.
 #pragma once
 
@@ -19,6 +21,7 @@
 #include <memory>
 
 #include "codec/frame_decode.h"
+#include "codec/stream_decode.h"
 
 class ChunkDecoder {
   public:
@@ -30,8 +33,18 @@ class ChunkDecoder {
     // Decodes the `length`-byte chunk body at the start of `buffer` into at most `capacity`
     // bytes at the same place. The buffer must hold at least max(length, capacity) + 1 bytes
     // (the run-length stage writes one sentinel byte just past its input).
-    // Returns the decoded length (> 0), or a value <= 0 for a failed chunk.
+    // Returns the decoded length (> 0), or a value <= 0 for a failed chunk. Stream chunks must
+    // come to one decoder in package order: it carries the stream from chunk to chunk, so one
+    // decoder serves one extraction.
     int32_t Decode(uint8_t* buffer, int32_t length, int32_t capacity);
+
+    // Whether a stream's frame has begun and not ended: at the package's end, a stream that
+    // runs on.
+    bool StreamOpen() const { return stream_.Open(); }
+
+    // Whether a stream chunk has come to this decoder, whatever became of it: from there on,
+    // what it decodes depends on the chunks it was given before.
+    bool StreamBegun() const { return stream_.Begun(); }
 
   private:
     // The stages' working block, kept from chunk to chunk: a block of this size is fresh pages
@@ -39,4 +52,5 @@ class ChunkDecoder {
     std::unique_ptr<uint8_t[]> scratch_;
     size_t scratch_size_ = 0;
     FrameDecoder frames_;
+    StreamDecoder stream_;
 };

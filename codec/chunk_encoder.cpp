@@ -6,15 +6,14 @@
 #include <new>
 
 #include "codec/chunk_decoder.h"
+#include "codec/chunk_form.h"
 #include "codec/entropy_encode.h"
 #include "codec/run_length_encode.h"
 
 namespace {
 
-// Room the decoder allows beyond a block: its capacity is block size + 16.
-constexpr size_t kCapacitySlack = 16;
-// The extraction engine's buffer is block size + 512 bytes.
-constexpr size_t kBufferSlack = 512;
+constexpr auto kCapacitySlack = static_cast<size_t>(CHUNK_CAPACITY_SLACK);
+constexpr auto kBufferSlack = static_cast<size_t>(CHUNK_BUFFER_SLACK);
 // A stored chunk is one move for the decoder and a coded one a decode at about a tenth of that
 // speed, so a code must save at least 1/64 of the stored size to be used. Already-compressed
 // files then cost a little more room and extract several times faster.

@@ -4,17 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/chunk_form.h"
+
 struct ZSTD_DCtx_s;
-
-constexpr uint8_t RUN_LENGTH_FRAME = 2;
-
-// Whether a chunk body is a frame behind the identity code, the form the writer gives frames: a
-// look at its first bytes, without decoding. (A frame behind another code is possible, and read,
-// but no writer makes one; this does not see it.)
-inline bool IsFrameChunk(const uint8_t* body, int32_t length) {
-    return body != nullptr && length >= 7 && body[4] == 1 && body[5] == 8 &&
-           body[6] == RUN_LENGTH_FRAME;
-}
 
 class FrameDecoder {
   public:

@@ -10,14 +10,9 @@
 
 namespace {
 
-constexpr size_t kCapacitySlack = 16;
-constexpr size_t kBufferSlack = 512;
-// Declared length, the identity code's two bytes, the mode byte.
-constexpr size_t kBodyHead = 7;
-
-void PutLittleEndian(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
+constexpr auto kCapacitySlack = static_cast<size_t>(CHUNK_CAPACITY_SLACK);
+constexpr auto kBufferSlack = static_cast<size_t>(CHUNK_BUFFER_SLACK);
+constexpr size_t kBodyHead = CHUNK_HEAD_SIZE;
 
 // The frame the reader accepts: content size in the header, no checksum (the package's integrity
 // record covers it), no dictionary id.
@@ -50,10 +45,7 @@ std::vector<uint8_t> FrameEncoder::Encode(const uint8_t* piece, size_t size, int
     // The entropy stage's output (mode byte and frame) must fit the capacity too.
     if (ZSTD_isError(frame) || kBodyHead + frame > capacity || frame + 1 > capacity) return {};
     body.resize(kBodyHead + frame);
-    PutLittleEndian(body.data(), static_cast<uint32_t>(frame + 1));
-    body[4] = 1;
-    body[5] = 8;
-    body[6] = RUN_LENGTH_FRAME;
+    PutFlatHead(body.data(), RUN_LENGTH_FRAME, frame);
 
     // A body that does not decode to the piece would be a broken package.
     std::unique_ptr<uint8_t[]> check(new (std::nothrow) uint8_t[capacity + kBufferSlack]);

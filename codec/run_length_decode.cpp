@@ -6,14 +6,13 @@
 
 #include "codec/find_byte.h"
 #include "codec/frame_decode.h"
+#include "codec/stream_decode.h"
 
 namespace {
 
-constexpr uint8_t kStored = 0;
-constexpr uint8_t kRunLength = 1;
 constexpr uint8_t kEscapedEscape = 0xFF;
 constexpr uint8_t kLongRun = 0x80;
-constexpr size_t kScratchSlack = 16;
+constexpr auto kScratchSlack = static_cast<size_t>(CHUNK_CAPACITY_SLACK);
 constexpr size_t kShortCopy = 16;
 
 // Writes `repeats` copies of the `pattern` bytes at `in`. Runs of one byte are a fill; longer
@@ -33,12 +32,25 @@ void Repeat(uint8_t* out, const uint8_t* in, size_t pattern, size_t repeats) {
     }
 }
 
+// A stream's frame, once open, takes every chunk until it ends: a chunk of another mode between
+// its pieces fails, and so does every later piece.
+bool InterruptsStream(StreamDecoder* stream, uint8_t mode) {
+    if (stream == nullptr || !stream->Open() || mode == RUN_LENGTH_STREAM) return false;
+    stream->Break();
+    return true;
+}
+
 }  // namespace
 
 int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, uint8_t* out,
-                            FrameDecoder* frames) {
+                            FrameDecoder* frames, StreamDecoder* stream) {
     if (input == nullptr || length < 1) return -1;
-    if (input[0] == kStored) {
+    if (InterruptsStream(stream, input[0])) return -1;
+    if (input[0] == RUN_LENGTH_STREAM) {
+        if (stream == nullptr) return -1;
+        return stream->Decode(input + 1, static_cast<size_t>(length - 1), out, capacity);
+    }
+    if (input[0] == RUN_LENGTH_STORED) {
         if (length - 1 > capacity) return -1;
         std::memcpy(out, input + 1, static_cast<size_t>(length - 1));
         return length - 1;
@@ -48,7 +60,7 @@ int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, ui
         return (frames != nullptr ? *frames : own)
             .Decode(input + 1, static_cast<size_t>(length - 1), out, capacity);
     }
-    if (input[0] != kRunLength || length < 2 || capacity < 0) return -1;
+    if (input[0] != RUN_LENGTH_RUNS || length < 2 || capacity < 0) return -1;
 
     const size_t room = static_cast<size_t>(capacity);
     const uint8_t escape = input[1];
@@ -102,8 +114,26 @@ int32_t RunLengthDecodeInto(uint8_t* input, int32_t length, int32_t capacity, ui
 }
 
 int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
+    return RunLengthDecodeWithStream(buffer, length, capacity, nullptr);
+}
+
+int32_t RunLengthDecodeWithStream(uint8_t* buffer, int32_t length, int32_t capacity,
+                                  StreamDecoder* stream) {
     if (buffer == nullptr || length < 1) return -1;
-    if (buffer[0] == kStored) {
+    if (InterruptsStream(stream, buffer[0])) return -1;
+    if (buffer[0] == RUN_LENGTH_STREAM) {
+        if (stream == nullptr) return -1;
+        // The piece decodes from a copy of itself into the buffer, as a frame does.
+        const auto piece_length = static_cast<size_t>(length - 1);
+        std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[piece_length]);
+        if (!piece) {
+            stream->Break();
+            return -1;
+        }
+        std::memcpy(piece.get(), buffer + 1, piece_length);
+        return stream->Decode(piece.get(), piece_length, buffer, capacity);
+    }
+    if (buffer[0] == RUN_LENGTH_STORED) {
         std::memmove(buffer, buffer + 1, static_cast<size_t>(length - 1));
         return length - 1;
     }
@@ -115,7 +145,7 @@ int32_t RunLengthDecode(uint8_t* buffer, int32_t length, int32_t capacity) {
         std::memcpy(frame.get(), buffer + 1, frame_length);
         return FrameDecoder().Decode(frame.get(), frame_length, buffer, capacity);
     }
-    if (buffer[0] != kRunLength || length < 2 || capacity < 0) return -1;
+    if (buffer[0] != RUN_LENGTH_RUNS || length < 2 || capacity < 0) return -1;
 
     // Runs make the output outgrow the input, so it is built apart and copied back.
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow)

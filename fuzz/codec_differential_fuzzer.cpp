@@ -52,12 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2 || size > (1u << 20)) return 0;
     const int32_t capacity = static_cast<int32_t>(data[0] | data[1] << 8) + 1;
     Compare(EntropyDecode, ReferenceEntropyDecode, data + 2, size - 2, capacity);
-    // Frames (run-length mode 2) are new: the originals refuse them, the fast stages read them.
+    // Frames and stream pieces (run-length modes 2 and 3) are new: the originals refuse them,
+    // the fast stages read them.
+    const auto is_new = [](uint8_t mode) {
+        return mode == RUN_LENGTH_FRAME || mode == RUN_LENGTH_STREAM;
+    };
     const Outcome stage_one = Run(EntropyDecode, data + 2, size - 2, capacity);
-    if (stage_one.result <= 0 || stage_one.buffer[0] != RUN_LENGTH_FRAME) {
+    if (stage_one.result <= 0 || !is_new(stage_one.buffer[0])) {
         Compare(Pipeline, ReferencePipeline, data + 2, size - 2, capacity);
     }
-    if (size < 3 || data[2] != RUN_LENGTH_FRAME) {
+    if (size < 3 || !is_new(data[2])) {
         Compare(RunLengthDecode, ReferenceRunLengthDecode, data + 2, size - 2, capacity);
     }
     return 0;

@@ -13,6 +13,11 @@ class ChunkSource {
     virtual int32_t DecodedChunk(int64_t offset, int32_t length, int32_t capacity,
                                  const uint8_t** decoded) = 0;
 
+    // Whether, after the last chunk handed over, a stream's frame was open (begun, not ended):
+    // ChunkDecoder::StreamOpen for the decoder that decoded it. A source that decodes no stream
+    // chunks never has one open.
+    virtual bool StreamOpen() const { return false; }
+
   protected:
     ~ChunkSource() = default;
 };

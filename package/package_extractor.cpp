@@ -127,13 +127,24 @@ class PackageExtraction {
             uint8_t* buffer = buffer_.get();
             if (engine_.Read(buffer, 1) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
             const int32_t name_length = buffer[0];
-            if (name_length == 0) return true;
+            if (name_length == 0) return StreamEnded();
             if (!ExtractEntry(name_length)) return false;
             // The total is kept wide, so "passing 2147483647" is seen without any wrap.
             if (size_total_ < 0 || size_total_ > MAX_I32) {
                 return Fail(ExtractFailure::too_large, nullptr);
             }
         }
+    }
+
+    // The package's stream chunks hold one whole frame: one still open at the end ran on past
+    // the last of them, which is that chunk's failure.
+    bool StreamEnded() {
+        ChunkSource* source = engine_.chunk_source_;
+        const bool open = source != nullptr && engine_.coder == nullptr ? source->StreamOpen()
+                                                                        : decoder_.StreamOpen();
+        if (!open) return true;
+        std::memcpy(name_, stream_name_, sizeof name_);
+        return FailNamed(ExtractFailure::decode, DECODE_ERROR_FORMAT);
     }
 
     bool ExtractEntry(int32_t name_length) {
@@ -206,6 +217,7 @@ class PackageExtraction {
             if (!platform::WriteToFile(file, decoded, produced)) {
                 return FailNamed(ExtractFailure::write, WRITE_ERROR_FORMAT);
             }
+            std::memcpy(stream_name_, name_, sizeof name_);
             PostProgress();
         }
     }
@@ -231,6 +243,7 @@ class PackageExtraction {
     int32_t file_count_ = 0;
     int64_t size_total_ = 0;
     char name_[MAX_NAME_LENGTH + 1] = {};
+    char stream_name_[MAX_NAME_LENGTH + 1] = {};  // the file of the last chunk written
     char path_[platform::OUTPUT_PATH_CAPACITY] = {};
     platform::OutputFolder output_;
 };

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "codec/chunk_form.h"
+
 inline constexpr char PACKAGE_MAGIC[16] = {'F', 'I', 'L', 'E', '_', 'P', 'A', 'C',
                                            'K', 'E', 'R', ' ', '1', '.', '0', '0'};
 inline constexpr char PLAIN_MARKER[4] = {'/', '*', '*', '*'};
@@ -29,8 +31,8 @@ inline constexpr int32_t UNIT_LAST_ACCESS = 12;
 inline constexpr int32_t UNIT_LAST_WRITE = 20;
 inline constexpr int32_t LENGTH_BASE = 24;      // the package length is L + LENGTH_BASE
 inline constexpr int32_t ENTRY_UNIT_SIZE = 28;  // attributes and three FILETIMEs
-inline constexpr int32_t CHUNK_SLACK = 16;      // chunk capacity is B + CHUNK_SLACK
-inline constexpr int32_t BUFFER_SLACK = 512;    // the reader's buffer is B + BUFFER_SLACK
+inline constexpr int32_t CHUNK_SLACK = CHUNK_CAPACITY_SLACK;  // chunk capacity is B + CHUNK_SLACK
+inline constexpr int32_t BUFFER_SLACK = CHUNK_BUFFER_SLACK;   // the reader's buffer is B + BUFFER_SLACK
 
 inline constexpr int PATH_BUFFER_SIZE = 260;  // Windows paths, NUL included
 

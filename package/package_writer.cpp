@@ -13,6 +13,7 @@
 
 #include "codec/chunk_encoder.h"
 #include "codec/frame_encode.h"
+#include "codec/stream_encode.h"
 #include "package/chunk_plan.h"
 #include "package/integrity_record.h"
 #include "package/name_rules.h"
@@ -118,6 +119,10 @@ bool IsStorableName(const std::string& name) {
 
 }  // namespace
 
+int DefaultLevel(ChunkMethod method) {
+    return method == ChunkMethod::stream ? DEFAULT_STREAM_LEVEL : DEFAULT_FRAME_LEVEL;
+}
+
 int32_t DefaultBlockSize(ChunkMethod method, int64_t total) {
     if (method == ChunkMethod::classic) return DEFAULT_BLOCK_SIZE;
     constexpr int64_t kSteps = 32;
@@ -128,6 +133,8 @@ int32_t DefaultBlockSize(ChunkMethod method, int64_t total) {
 
 PackageWriter::PackageWriter(std::FILE* out, int32_t block_size)
     : out_(out), block_size_(block_size) {}
+
+PackageWriter::~PackageWriter() = default;
 
 bool PackageWriter::Fail(std::string message) {
     error_ = std::move(message);
@@ -211,6 +218,10 @@ bool PackageWriter::AddFile(const PackageEntryHead& head, uint64_t size,
     if (static_cast<uint64_t>(size_total_) + size > MAX_I32) {
         return Fail("the files add up to 2 GiB or more, more than a package holds");
     }
+    if (method_ == ChunkMethod::stream &&
+        static_cast<uint64_t>(size_total_) + size > stream_total_) {
+        return Fail("the files add up to more than the stream's total");
+    }
     const auto name_length = static_cast<uint8_t>(head.name.size());
     const bool head_ok = WriteBytes(&name_length, 1) &&
                          WriteBytes(head.name.data(), head.name.size()) &&
@@ -229,7 +240,11 @@ bool PackageWriter::AddFile(const PackageEntryHead& head, uint64_t size,
 
 bool PackageWriter::WriteChunks(uint64_t size,
                                 const std::function<size_t(uint8_t*, size_t)>& read) {
-    const size_t stretch_size = StretchSize(block_size_);
+    // A stream's stretches are whole pieces, so that only the file's end cuts one short.
+    const size_t piece = StreamPieceLimit(block_size_);
+    const size_t stretch_size = method_ == ChunkMethod::stream
+                                    ? std::max<size_t>(kStretchBytes / piece, 1) * piece
+                                    : StretchSize(block_size_);
     std::vector<uint8_t> stretch;
     uint64_t remaining = size;
     while (remaining > 0) {
@@ -255,6 +270,7 @@ bool PackageWriter::WriteChunks(uint64_t size,
 // the plan usually wins.
 bool PackageWriter::WriteStretch(const uint8_t* data, size_t size) {
     if (method_ == ChunkMethod::zstd) return WriteFrameStretch(data, size);
+    if (method_ == ChunkMethod::stream) return WriteStreamStretch(data, size);
     const std::vector<size_t> fixed_sizes = FixedPieces(size, block_size_);
     std::vector<size_t> planned_sizes;
     if (!fixed_pieces_) planned_sizes = PlannedPieces(data, size, block_size_);
@@ -331,6 +347,25 @@ bool PackageWriter::WriteFrameStretch(const uint8_t* data, size_t size) {
     return WriteBodies(bodies, order);
 }
 
+// Pieces of the package's one stream, in order, on this thread: each continues the one before.
+// A piece the library cannot shrink costs only its raw blocks' headers, so none is classic.
+bool PackageWriter::WriteStreamStretch(const uint8_t* data, size_t size) {
+    if (!stream_) stream_ = std::make_unique<StreamEncoder>(level_, stream_total_, block_size_);
+    const size_t limit = StreamPieceLimit(block_size_);
+    for (size_t at = 0; at < size; at += limit) {
+        const size_t piece = std::min(limit, size - at);
+        std::vector<uint8_t> body;
+        try {
+            body = stream_->Encode(data + at, piece);
+        } catch (const std::bad_alloc&) {
+            return Fail("out of memory while encoding");
+        }
+        if (body.empty()) return Fail("the stream encoder failed");
+        if (!WriteBodies({body}, {0})) return false;
+    }
+    return true;
+}
+
 bool PackageWriter::WriteBodies(const std::vector<std::vector<uint8_t>>& bodies,
                                 const std::vector<size_t>& order) {
     const size_t limit = static_cast<size_t>(block_size_) + CHUNK_SLACK;
@@ -357,6 +392,10 @@ bool PackageWriter::Finish() {
     if (size_total_ == 0) {
         ok_ = false;
         return Fail("the files add up to 0 bytes; such a package never extracts");
+    }
+    if (method_ == ChunkMethod::stream && static_cast<uint64_t>(size_total_) != stream_total_) {
+        ok_ = false;
+        return Fail("the files add up to less than the stream's total");
     }
     if (integrity_record_) {
         const uint8_t unsealed[DIGEST_SIZE] = {};

@@ -5,17 +5,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "package/package_format.h"
 
+class StreamEncoder;
+
 // How chunks are encoded. Classic chunks are read by every reader of the format; frame chunks
-// (run-length mode 2) only by readers that know that mode, and are refused cleanly by the others.
-enum class ChunkMethod { classic, zstd };
+// (run-length mode 2) and stream chunks (mode 3) only by readers that know that mode, and are
+// refused cleanly by the others.
+enum class ChunkMethod { classic, zstd, stream };
 
 // The default level of frame chunks.
 constexpr int DEFAULT_FRAME_LEVEL = 19;
+// The default level of stream chunks.
+constexpr int DEFAULT_STREAM_LEVEL = 18;
+
+// The default level of a method (classic has none; it gets the frames' for the record).
+int DefaultLevel(ChunkMethod method);
 
 // The block size a package of `total` bytes of files gets when none is asked for. Classic: the
 // format's usual one. Frames: the largest the format allows, which makes the smallest products,
@@ -33,6 +42,9 @@ class PackageWriter {
     // `out` must be seekable and readable (the header's length field is written last, and the
     // integrity record's digest is taken by reading the package back): open it "w+b".
     PackageWriter(std::FILE* out, int32_t block_size);
+    ~PackageWriter();
+    PackageWriter(const PackageWriter&) = delete;
+    PackageWriter& operator=(const PackageWriter&) = delete;
 
     // Whether Finish ends the package with an integrity record (the default). Without one the
     // package is byte for byte what a writer of the plain format makes.
@@ -44,11 +56,17 @@ class PackageWriter {
 
     // Frame chunks at `level` (1 to 22), cut in fixed pieces of the block size; a piece that a
     // frame would not make smaller than the classic encoding is written classic, so no file
-    // grows for the method. Classic (the default) ignores the level.
+    // grows for the method. Stream chunks at `level` (1 to 22): one zstd stream through every
+    // file, in pieces a little under the block size, which needs the files' total first
+    // (SetStreamTotal). Classic (the default) ignores the level.
     void SetMethod(ChunkMethod method, int level) {
         method_ = method;
         level_ = level;
     }
+
+    // The bytes the files of a stream package add up to: the frame declares it in its header.
+    // Files that add up to anything else fail.
+    void SetStreamTotal(uint64_t total) { stream_total_ = total; }
 
     // Reads `size` bytes through `read` (called with a buffer and a count, returns the count
     // delivered) and stores them as one entry. Returns false on a read or write failure, and
@@ -74,6 +92,7 @@ class PackageWriter {
     bool WriteChunks(uint64_t size, const std::function<size_t(uint8_t*, size_t)>& read);
     bool WriteStretch(const uint8_t* data, size_t size);
     bool WriteFrameStretch(const uint8_t* data, size_t size);
+    bool WriteStreamStretch(const uint8_t* data, size_t size);
     bool WriteBodies(const std::vector<std::vector<uint8_t>>& bodies,
                      const std::vector<size_t>& order);
     bool PatchLength(uint64_t declared);
@@ -89,6 +108,8 @@ class PackageWriter {
     bool fixed_pieces_ = false;
     ChunkMethod method_ = ChunkMethod::classic;
     int level_ = DEFAULT_FRAME_LEVEL;
+    uint64_t stream_total_ = 0;
+    std::unique_ptr<StreamEncoder> stream_;  // from the first stream piece to the package's end
     std::fpos_t start_{};
     std::fpos_t length_field_{};
     std::fpos_t digest_field_{};

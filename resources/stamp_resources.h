@@ -16,3 +16,5 @@ inline constexpr char kProgramMarkerText[] = "filespack program 1";
 // A line of the marker's free text by which a program declares that it reads zstd chunks (the
 // run-length stage's frame mode); `exe` gives such chunks to no program without it.
 inline constexpr char kProgramReadsZstd[] = "reads: zstd";
+// The same for stream chunks (the run-length stage's stream mode).
+inline constexpr char kProgramReadsStream[] = "reads: stream";

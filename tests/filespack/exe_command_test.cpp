@@ -3,7 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "codec/entropy_encode.h"
+#include "tools/filespack/reading/package_layout.h"
 
 #include "package/little_endian.h"
 #include "resources/stamp_resources.h"
@@ -257,36 +271,171 @@ TEST_F(StampTest, BadInputIsRefusedAndLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe"));
 }
 
-// zstd chunks go to no program that does not declare it reads them: an older one would fail
-// every install at the first such chunk.
-TEST_F(StampTest, AnOlderProgramGetsNoZstdChunks) {
-    WriteBytes(dir_ / "in/readme.txt", std::vector<uint8_t>(20000, 'a'));
-    std::vector<uint8_t> older = ReadBytes(kStub);
-    const std::string line = kProgramReadsZstd;
-    const auto at = std::search(older.begin(), older.end(), line.begin(), line.end());
-    ASSERT_NE(at, older.end());
-    *(at + static_cast<std::ptrdiff_t>(line.size()) - 1) = 'X';
-    WriteBytes(dir_ / "older.exe", older);
-
-    const ToolRun refused = RunTool(Args("p.exe", {"--stub", dir_.Arg("older.exe")}));
-    EXPECT_EQ(refused.code, 1);
-    EXPECT_NE(refused.err.find("does not read zstd"), std::string::npos) << refused.err;
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe"));
-    ASSERT_EQ(RunTool(Args("p.exe", {"--stub", dir_.Arg("older.exe"), "--method", "classic"})).code,
-              0);
-
-    // A ready package with zstd chunks, from this program's own product.
-    ASSERT_EQ(RunTool(Args("new.exe")).code, 0);
-    EXPECT_EQ(RunTool({"list", dir_.Arg("new.exe")}).out.find("chunks classic"), std::string::npos);
-    std::vector<std::string> ready =
-        Args("q.exe", {"--stub", dir_.Arg("older.exe"), "--package", dir_.Arg("new.exe")});
-    ready.erase(ready.begin() + 2);  // no INPUT
-    const ToolRun ready_refused = RunTool(ready);
-    EXPECT_EQ(ready_refused.code, 1);
-    EXPECT_NE(ready_refused.err.find("repack it with --method classic"), std::string::npos)
-        << ready_refused.err;
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "q.exe"));
+void PutI32(uint8_t* at, int32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
 }
+
+// A program that predates a kind of chunk: the generic program with a line of its marker
+// spoiled.
+std::vector<uint8_t> WithoutMarkerLine(std::vector<uint8_t> program, const std::string& line) {
+    const auto at = std::search(program.begin(), program.end(), line.begin(), line.end());
+    EXPECT_NE(at, program.end()) << line;
+    if (at != program.end()) *(at + static_cast<std::ptrdiff_t>(line.size()) - 1) = 'X';
+    return program;
+}
+
+// The package with every chunk that holds a frame or a stream piece put behind another entropy
+// code than the identity code, resealed: what no writer makes, but what the engine reads.
+std::vector<uint8_t> ZstdChunksCoded(std::vector<uint8_t> package) {
+    const LayoutScan scan = ReadPackageLayout(package);
+    EXPECT_TRUE(scan.ok) << scan.error;
+    if (!scan.ok) return package;
+    std::vector<size_t> chunks;  // where each chunk's length stands
+    for (const LayoutEntry& entry : scan.layout.entries) {
+        size_t at = static_cast<size_t>(entry.chunks_offset);
+        for (int32_t i = 0; i < entry.chunk_count; ++i) {
+            chunks.push_back(at);
+            at += 4 + static_cast<size_t>(LoadI32(package.data() + at));
+        }
+    }
+    int32_t growth = 0;
+    // From the last, so that the places of those before stay where they are.
+    for (auto it = chunks.rbegin(); it != chunks.rend(); ++it) {
+        const size_t at = *it;
+        const auto length = static_cast<size_t>(LoadI32(package.data() + at));
+        const uint8_t* body = package.data() + at + 4;
+        if (!(body[4] == 1 && body[5] == 8 && (body[6] == 2 || body[6] == 3))) continue;
+        const std::vector<uint8_t> stream(body + 6, body + length);
+        // A code that favours the mode byte, so that it is not the identity code.
+        ByteCounts counts = CountBytes(stream.data(), stream.size());
+        counts[stream[0]] += 1000000;
+        const std::vector<uint8_t> coded =
+            WriteEntropyBody(PlanEntropyCode(counts), stream.data(), stream.size());
+        EXPECT_FALSE(coded[4] == 1 && coded[5] == 8) << "not the identity code";
+        package.erase(package.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                      package.begin() + static_cast<std::ptrdiff_t>(at + 4 + length));
+        package.insert(package.begin() + static_cast<std::ptrdiff_t>(at + 4), coded.begin(),
+                       coded.end());
+        PutI32(package.data() + at, static_cast<int32_t>(coded.size()));
+        growth += static_cast<int32_t>(coded.size()) - static_cast<int32_t>(length);
+    }
+    PutI32(package.data() + LENGTH_OFFSET, LoadI32(package.data() + LENGTH_OFFSET) + growth);
+    Reseal(package);
+    return package;
+}
+
+// Zstd and stream chunks go to no program that does not declare it reads them: an older one
+// would fail every install at the first such chunk. What the chunks hold decides, whatever
+// entropy code stands in front of the mode byte.
+TEST_F(StampTest, AnOlderProgramGetsNoChunksItCannotRead) {
+    WriteBytes(dir_ / "in/readme.txt", std::vector<uint8_t>(20000, 'a'));
+    const std::vector<uint8_t> generic = ReadBytes(kStub);
+    WriteBytes(dir_ / "before-zstd.exe",
+               WithoutMarkerLine(WithoutMarkerLine(generic, kProgramReadsZstd), kProgramReadsStream));
+    WriteBytes(dir_ / "before-stream.exe", WithoutMarkerLine(generic, kProgramReadsStream));
+    for (const char* method : {"zstd", "stream"}) {
+        ASSERT_EQ(RunTool({"create", dir_.Arg(std::string(method) + ".fpk"), dir_.Arg("in"),
+                           "--method", method, "-q"})
+                      .code,
+                  0);
+        WriteBytes(dir_ / (std::string(method) + "-coded.fpk"),
+                   ZstdChunksCoded(ReadBytes(dir_ / (std::string(method) + ".fpk"))));
+        const ToolRun listed =
+            RunTool({"list", "--json", dir_.Arg(std::string(method) + "-coded.fpk")});
+        EXPECT_EQ(listed.out.find("\"chunks\": \"classic\""), std::string::npos) << listed.out;
+        EXPECT_EQ(RunTool({"test", dir_.Arg(std::string(method) + "-coded.fpk"), "-q"}).code, 0);
+    }
+    struct Case {
+        const char* what;
+        const char* program;
+        std::vector<std::string> extra;  // "--package" first: a ready package, no INPUT
+        int code;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"stream by default, program before zstd", "before-zstd.exe", {}, 1,
+         "does not read stream chunks; pack with --method classic"},
+        {"zstd asked, program before zstd", "before-zstd.exe", {"--method", "zstd"}, 1,
+         "does not read zstd chunks; pack with --method classic"},
+        {"classic, program before zstd", "before-zstd.exe", {"--method", "classic"}, 0, ""},
+        {"stream by default, program before stream", "before-stream.exe", {}, 1,
+         "does not read stream chunks; pack with --method zstd or --method classic"},
+        {"zstd, program before stream", "before-stream.exe", {"--method", "zstd"}, 0, ""},
+        {"ready zstd package", "before-zstd.exe", {"--package", dir_.Arg("zstd.fpk")}, 1,
+         "repack it with --method classic"},
+        {"ready zstd package behind another code", "before-zstd.exe",
+         {"--package", dir_.Arg("zstd-coded.fpk")}, 1, "repack it with --method classic"},
+        {"ready stream package", "before-stream.exe", {"--package", dir_.Arg("stream.fpk")}, 1,
+         "repack it with --method zstd"},
+        {"ready stream package behind another code", "before-stream.exe",
+         {"--package", dir_.Arg("stream-coded.fpk")}, 1, "repack it with --method zstd"},
+        {"ready stream package, program before zstd", "before-zstd.exe",
+         {"--package", dir_.Arg("stream-coded.fpk")}, 1, "repack it with --method classic"},
+        {"ready stream package, today's program", "", {"--package", dir_.Arg("stream-coded.fpk")},
+         0, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> extra = c.extra;
+        if (*c.program != 0) extra.insert(extra.end(), {"--stub", dir_.Arg(c.program)});
+        std::vector<std::string> args = Args("p.exe", extra);
+        if (!c.extra.empty() && c.extra.front() == "--package") args.erase(args.begin() + 2);
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.code, c.code) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+        EXPECT_EQ(std::filesystem::exists(dir_ / "p.exe"), c.code == 0) << c.what;
+        std::filesystem::remove(dir_ / "p.exe");
+    }
+}
+
+#ifndef _WIN32
+// `exe` stamps the bytes it tested: a ready package that is a pipe, read once, holds a damaged
+// package the first time and a sound one the second; the product must not carry the first.
+TEST_F(StampTest, TheReadyPackageTestedIsThePackageStamped) {
+    ASSERT_EQ(RunTool({"create", dir_.Arg("good.fpk"), dir_.Arg("in"), "-q"}).code, 0);
+    const std::vector<uint8_t> good = ReadBytes(dir_ / "good.fpk");
+    std::vector<uint8_t> damaged = good;
+    damaged[damaged.size() / 2] ^= 0x40;
+    const auto pipe = dir_ / "ready.fpk";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    // The damaged package to the first reader, the sound one to every later reader: each served
+    // once it has opened the pipe, and the next only after it closed it.
+    const int closes = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(closes, 0);
+    ASSERT_GE(inotify_add_watch(closes, pipe.c_str(), IN_CLOSE_NOWRITE), 0);
+    std::thread writer([&] {
+        for (int served = 0; !done;) {
+            const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            fcntl(fd, F_SETFL, 0);
+            const std::vector<uint8_t>& bytes = served++ == 0 ? damaged : good;
+            for (size_t at = 0; at < bytes.size();) {
+                const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+                if (n <= 0) break;
+                at += static_cast<size_t>(n);
+            }
+            close(fd);
+            pollfd wait{closes, POLLIN, 0};
+            while (!done && poll(&wait, 1, 20) == 0) {
+            }
+            char events[4096];
+            static_cast<void>(read(closes, events, sizeof events));
+        }
+    });
+    std::vector<std::string> args = Args("p.exe", {"--package", pipe.string()});
+    args.erase(args.begin() + 2);
+    const ToolRun run = RunTool(args);
+    done = true;
+    writer.join();
+    EXPECT_EQ(run.code, 1) << run.err;
+    EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "p.exe"));
+    close(closes);
+}
+#endif
 
 // A damaged resource tree in the program is refused, never read past.
 TEST_F(StampTest, EveryDamagedByteOfTheResourceTreeIsHandled) {

@@ -142,6 +142,30 @@ TEST_F(ParallelExtract, SameFilesBytesAndAttributesWithAnyThreadCount) {
     EXPECT_EQ(test.code, 0) << test.err;
 }
 
+// Stream chunks continue one another: whatever the thread count, they are decoded in order on
+// the engine's thread, and the files come out the same.
+TEST_F(ParallelExtract, StreamPackagesGiveTheSameFilesWithAnyThreadCount) {
+    const ToolRun create = RunTool({"create", "-q", Package(), dir_.Arg("in"), "--block-size",
+                                    std::to_string(kBlock), "--mtime", "2024-04-01", "--method",
+                                    "stream", "--level", "3"});
+    ASSERT_EQ(create.code, 0) << create.err;
+    package_ = ReadBytes(dir_ / "pkg.fpk");
+    const Outcome one = Extract(1);
+    ASSERT_EQ(one.run.code, 0) << one.run.err;
+    EXPECT_EQ(one.tree.at("d-span.bin").bytes, PatternBytes(60 * kBlock + 17, 10));
+    ExpectSameAsOneThread({2, 4});
+
+    const std::vector<ChunkRef> chunks = Chunks();
+    ChunkPrefetcher prefetcher(package_, 4);
+    for (const ChunkRef& chunk : chunks) {
+        const uint8_t* decoded = nullptr;
+        ASSERT_GT(prefetcher.DecodedChunk(chunk.offset, chunk.length, kBlock + CHUNK_SLACK, &decoded), 0);
+    }
+    EXPECT_FALSE(prefetcher.StreamOpen());
+    EXPECT_EQ(prefetcher.counters().decoded_here, static_cast<int64_t>(chunks.size()));
+    EXPECT_EQ(prefetcher.counters().handed_over, 0);
+}
+
 TEST_F(ParallelExtract, CorruptChunkFailsAtTheSamePlaceAndWritesNothingAfterIt) {
     const std::vector<ChunkRef> chunks = Chunks();
     ASSERT_GT(chunks.size(), 60u);

@@ -12,6 +12,9 @@
 #include "package/integrity_record.h"
 #include "package/package_extractor.h"
 #include "package/package_writer.h"
+#include "codec/entropy_decode.h"
+#include "codec/run_length_decode.h"
+#include "codec/stream_encode.h"
 #include "test_support.h"
 #include "tests/codec/reference_pipeline.h"
 
@@ -94,7 +97,10 @@ std::vector<uint8_t> Write(const std::vector<Sample>& samples,
                            ChunkMethod method = ChunkMethod::classic) {
     TempFile out;
     PackageWriter writer(out.file, BLOCK);
-    writer.SetMethod(method, DEFAULT_FRAME_LEVEL);
+    writer.SetMethod(method, DefaultLevel(method));
+    uint64_t total = 0;
+    for (const Sample& sample : samples) total += sample.data.size();
+    writer.SetStreamTotal(total);
     for (const Sample& sample : samples) {
         PackageEntryHead head;
         head.name = sample.name;
@@ -316,6 +322,133 @@ TEST(WriterRoundTrip, ZstdPackagesReadHereAndFailCleanlyInOlderReaders) {
     ASSERT_EQ(engine.Extract(classic.data(), classic.size(), folder.dest().c_str(), &result), 1)
         << result.message;
     for (const Sample& sample : samples) EXPECT_TRUE(folder.Facts(sample.name).bytes == sample.data);
+}
+
+// What the frame-aware reader before stream chunks is: today's stages without a stream, so
+// that mode 3 is an unknown mode to it.
+class FrameAwareChunks : public ChunkSource {
+  public:
+    FrameAwareChunks(const std::vector<uint8_t>& package, int32_t block)
+        : package_(package), buffer_(static_cast<size_t>(block) + BUFFER_SLACK) {}
+    int32_t DecodedChunk(int64_t offset, int32_t length, int32_t capacity,
+                         const uint8_t** decoded) override {
+        std::copy_n(package_.begin() + static_cast<std::ptrdiff_t>(offset), length, buffer_.begin());
+        *decoded = buffer_.data();
+        const int32_t produced = EntropyDecode(buffer_.data(), length, capacity);
+        if (produced <= 0) return produced;
+        return RunLengthDecode(buffer_.data(), produced, capacity);
+    }
+
+  private:
+    const std::vector<uint8_t>& package_;
+    std::vector<uint8_t> buffer_;
+};
+
+TEST(WriterRoundTrip, StreamPackagesReadHereAndFailCleanlyInOlderReaders) {
+    std::vector<Sample> samples = Samples();  // empty and one-byte files among larger ones
+    samples.push_back({"empty too", "", ATTRIBUTE_ARCHIVE});
+    samples.push_back({"text", Words(BLOCK * 20), ATTRIBUTE_ARCHIVE});
+    samples.push_back({"noise", Noise(BLOCK * 3), ATTRIBUTE_ARCHIVE});
+    samples.push_back({"again", Words(BLOCK * 20), ATTRIBUTE_ARCHIVE});
+    const std::vector<uint8_t> package = Write(samples, ChunkMethod::stream);
+    EXPECT_EQ(package, Write(samples, ChunkMethod::stream)) << "output must be deterministic";
+    EXPECT_LT(package.size(), Write(samples, ChunkMethod::zstd).size());
+
+    ScratchFolder folder;
+    PackageExtractor engine;
+    ExtractResult result{};
+    ASSERT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 1)
+        << result.message;
+    for (const Sample& sample : samples) EXPECT_TRUE(folder.Facts(sample.name).bytes == sample.data);
+
+    // Both older readers: the first file with bytes fails, none after it is created.
+    ReferenceChunks reference(package, BLOCK);
+    FrameAwareChunks frame_aware(package, BLOCK);
+    for (ChunkSource* older : std::vector<ChunkSource*>{&reference, &frame_aware}) {
+        folder.Empty();
+        engine.SetChunkSource(older);
+        EXPECT_EQ(engine.Extract(package.data(), package.size(), folder.dest().c_str(), &result), 0);
+        EXPECT_STREQ(result.message, Sjis("解凍エラー！ one").c_str());
+        EXPECT_EQ(folder.Facts("one").bytes, "");
+        EXPECT_TRUE(folder.Facts("empty").exists);
+        for (size_t i = 2; i < samples.size(); ++i) EXPECT_FALSE(folder.Facts(samples[i].name).exists);
+    }
+}
+
+TEST(WriterRoundTrip, AStreamPackageOfOneChunk) {
+    const std::vector<Sample> samples = {{"a", "x", ATTRIBUTE_ARCHIVE}};
+    const std::vector<uint8_t> package = Write(samples, ChunkMethod::stream);
+    ScratchFolder folder;
+    ExtractResult result{};
+    ASSERT_EQ(PackageExtractor().Extract(package.data(), package.size(), folder.dest().c_str(),
+                                         &result),
+              1)
+        << result.message;
+    EXPECT_EQ(folder.Facts("a").bytes, "x");
+}
+
+TEST(WriterRoundTrip, AStreamNeedsItsTotalAndExactlyItsTotal) {
+    const std::string data = Words(5000);
+    for (const uint64_t total : {uint64_t{4999}, uint64_t{5001}}) {
+        TempFile out;
+        PackageWriter writer(out.file, BLOCK);
+        writer.SetMethod(ChunkMethod::stream, 3);
+        writer.SetStreamTotal(total);
+        const bool added = writer.AddFile({"a", ATTRIBUTE_ARCHIVE, {}},
+                                          reinterpret_cast<const uint8_t*>(data.data()), data.size());
+        EXPECT_FALSE(added && writer.Finish()) << total;
+    }
+}
+
+// Stream chunks the writer would never lay out so, each in a package the engine refuses at the
+// file that shows it, with nothing created after it.
+TEST(StreamPackage, HostileLayoutsFailAtTheFileThatShowsThem) {
+    const std::string text = Words(2700);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    StreamEncoder encoder(3, 2700, BLOCK);
+    std::vector<std::vector<uint8_t>> bodies;
+    for (size_t at = 0; at < 2700; at += 900) bodies.push_back(encoder.Encode(bytes + at, 900));
+    ASSERT_EQ(encoder.remaining(), 0u);
+    struct Case {
+        const char* name;
+        std::vector<int> chunks;  // per file: the index of its one chunk (-1: a stored chunk)
+        const char* failing;      // null: extracts
+    };
+    const std::vector<Case> cases = {
+        {"the writer's own", {0, 1, 2}, nullptr},
+        {"the last chunk missing: the frame runs on", {0, 1}, "f1"},
+        {"a stored chunk between stream chunks", {0, -1, 1, 2}, "f1"},
+        {"a stored chunk after the frame ended", {0, 1, 2, -1}, nullptr},
+        {"a stream chunk after the frame ended", {0, 1, 2, 1}, "f3"},
+        {"a chunk left out in the middle", {0, 2}, "f1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PackageBuilder builder(BLOCK);
+        for (size_t i = 0; i < c.chunks.size(); ++i) {
+            const std::string name = "f" + std::to_string(i);
+            if (c.chunks[i] < 0) {
+                builder.StoredFile(name, "stored");
+                continue;
+            }
+            builder.Entry(name, 900).Chunk(bodies[static_cast<size_t>(c.chunks[i])]).Terminator();
+        }
+        const std::vector<uint8_t> package = builder.Finish();
+        ScratchFolder folder;
+        ExtractResult result{};
+        const int extracted =
+            PackageExtractor().Extract(package.data(), package.size(), folder.dest().c_str(), &result);
+        if (c.failing == nullptr) {
+            EXPECT_EQ(extracted, 1) << result.message;
+            continue;
+        }
+        EXPECT_EQ(extracted, 0);
+        EXPECT_EQ(std::string(result.message), Sjis("解凍エラー！ ") + c.failing);
+        const int failing = c.failing[1] - '0';
+        for (size_t i = static_cast<size_t>(failing) + 1; i < c.chunks.size(); ++i) {
+            EXPECT_FALSE(folder.Facts("f" + std::to_string(i)).exists) << i;
+        }
+    }
 }
 
 }  // namespace

@@ -43,17 +43,19 @@ CLI::Validator BlockSize() {
 }
 
 const std::map<std::string, ChunkMethod> kMethods{{"classic", ChunkMethod::classic},
-                                                  {"zstd", ChunkMethod::zstd}};
+                                                  {"zstd", ChunkMethod::zstd},
+                                                  {"stream", ChunkMethod::stream}};
 
 // --method and --level, for create and exe.
 void AddMethodOptions(CLI::App& verb, CreateOptions& options, const std::string& method_help) {
     verb.add_option("--method", options.method, method_help)
         ->transform(CLI::CheckedTransformer(kMethods, CLI::ignore_case))
-        ->type_name("classic|zstd");
+        ->type_name("classic|zstd|stream");
     verb.add_option("--level", options.level,
-                    "Level of zstd chunks, " + std::to_string(MIN_FRAME_LEVEL) + " (fastest) to " +
-                        std::to_string(MAX_FRAME_LEVEL) + " (smallest; default " +
-                        std::to_string(DEFAULT_FRAME_LEVEL) + ")")
+                    "Level of zstd and stream chunks, " + std::to_string(MIN_FRAME_LEVEL) +
+                        " (fastest) to " + std::to_string(MAX_FRAME_LEVEL) + " (smallest; default " +
+                        std::to_string(DEFAULT_FRAME_LEVEL) + " for zstd, " +
+                        std::to_string(DEFAULT_STREAM_LEVEL) + " for stream)")
         ->check(CLI::Range(MIN_FRAME_LEVEL, MAX_FRAME_LEVEL));
 }
 
@@ -117,8 +119,9 @@ CLI::App* AddCreateVerb(CLI::App& app, CreateOptions& create) {
                           "the data changes: packs faster, a package a few percent larger");
     AddMethodOptions(*create_verb, create,
                      "How chunks are encoded: classic (the default), which every reader of the "
-                     "format extracts, or zstd, about a third smaller, which only readers that "
-                     "know it extract");
+                     "format extracts; zstd, each piece its own zstd frame, about a third "
+                     "smaller; or stream, one zstd stream through every file, smaller still. "
+                     "Only readers that know zstd or stream chunks extract them");
     create_verb->add_flag("-r,--recursive", create.recursive,
                           "Pack the folders inside the named folders too, with their files (a "
                           "folder's files, then each subfolder, depth first; empty folders are "
@@ -186,7 +189,7 @@ CLI::App* AddExeVerb(CLI::App& app, ExeOptions& exe) {
         ->transform(BlockSize())
         ->type_name("SIZE");
     AddMethodOptions(*exe_verb, exe,
-                     "As for create, but zstd by default: the generic program reads both");
+                     "As for create, but stream by default: the generic program reads all three");
     // The product carries its own reader, which knows folders.
     exe.recursive = true;
     exe_verb->add_flag("--skip-subfolders", exe.skip_subfolders,

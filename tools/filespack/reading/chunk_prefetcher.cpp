@@ -89,6 +89,7 @@ void ChunkPrefetcher::Work() {
 
         lock.lock();
         slot.result = result;
+        slot.after_stream = decoder.StreamBegun();
         slot.ready = true;
         ++counters_.decoded_ahead;
         work_done_.notify_all();
@@ -109,17 +110,20 @@ int32_t ChunkPrefetcher::DecodedChunk(int64_t offset, int32_t length, int32_t ca
             if (finished_ < started_) {
                 Slot& slot =
                     slots_[static_cast<size_t>(finished_ % static_cast<int64_t>(slots_.size()))];
-                if (slot.chunk.offset == offset && slot.chunk.length == length &&
-                    capacity == walker_.capacity()) {
-                    work_done_.wait(lock, [&slot] { return slot.ready; });
+                const bool predicted = slot.chunk.offset == offset &&
+                                       slot.chunk.length == length &&
+                                       capacity == walker_.capacity();
+                if (predicted) work_done_.wait(lock, [&slot] { return slot.ready; });
+                if (predicted && !slot.after_stream) {
                     holding_ = true;
+                    stream_open_ = false;
                     ++counters_.handed_over;
                     *decoded = slot.buffer.get();
                     return slot.result;
                 }
             }
-            // The engine went where the walk did not lead: from here on it is served here, in
-            // order, and nothing decoded ahead is used.
+            // The engine went where the walk did not lead, or a stream began: from here on it
+            // is served here, in order, and nothing decoded ahead is used.
             disagreed_ = true;
             stop_ = true;
             work_wanted_.notify_all();
@@ -143,6 +147,7 @@ int32_t ChunkPrefetcher::DecodeHere(int64_t offset, int32_t length, int32_t capa
     }
     std::memcpy(own_buffer_.get(), package_.data() + offset, static_cast<size_t>(length));
     const int32_t result = own_decoder_.Decode(own_buffer_.get(), length, capacity);
+    stream_open_ = own_decoder_.StreamOpen();
     {
         const std::lock_guard lock(mutex_);
         ++counters_.decoded_here;

@@ -1,5 +1,7 @@
 // Decodes a package's chunks on a few threads ahead of the extraction engine, which still reads
-// the package front to back and writes every file itself, in order. The chunks in flight are
+// the package front to back and writes every file itself, in order. Stream chunks continue one
+// another, so they are decoded nowhere but on the engine's thread, in order: from the first
+// chunk a thread finds to be one, every chunk is. The chunks in flight are
 // bounded by a window of two per thread, each in its own buffer of block size + 512, so memory
 // grows with the threads and the block size, never with the package.
 #pragma once
@@ -26,6 +28,7 @@ class ChunkPrefetcher final : public ChunkSource {
 
     int32_t DecodedChunk(int64_t offset, int32_t length, int32_t capacity,
                          const uint8_t** decoded) override;
+    bool StreamOpen() const override { return stream_open_; }
 
     struct Counters {
         int window = 0;       // chunks that may be in flight, the one handed over included
@@ -43,6 +46,7 @@ class ChunkPrefetcher final : public ChunkSource {
         ChunkRef chunk;
         int32_t result = 0;
         bool ready = false;
+        bool after_stream = false;  // decoded by a decoder that had met a stream chunk
     };
 
     void Work();
@@ -66,5 +70,6 @@ class ChunkPrefetcher final : public ChunkSource {
     std::unique_ptr<uint8_t[]> own_buffer_;  // for chunks decoded on the engine's thread
     size_t own_buffer_size_ = 0;
     ChunkDecoder own_decoder_;
+    bool stream_open_ = false;  // after the last chunk handed over; the engine's thread only
     std::vector<std::thread> threads_;
 };

@@ -3,7 +3,7 @@
 #include <limits>
 #include <map>
 
-#include "codec/frame_decode.h"
+#include "codec/chunk_mode.h"
 #include "package/little_endian.h"
 #include "package/name_tree.h"
 #include "package/name_encoding.h"
@@ -73,6 +73,8 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
                     std::to_string(MIN_BLOCK_SIZE) + ".." + std::to_string(MAX_BLOCK_SIZE));
     }
     const int64_t chunk_limit = int64_t{layout.block_size} + CHUNK_SLACK;
+    const auto chunk_capacity = static_cast<int32_t>(chunk_limit);
+    ChunkModeReader modes;
     for (;;) {
         if (!in.Has(1))
             return fail_or_cut("truncated: no end byte after " + std::to_string(layout.entries.size()) +
@@ -105,7 +107,9 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
                             " bytes is above the limit of " + std::to_string(chunk_limit));
             }
             if (!in.Has(chunk)) return fail_or_cut("truncated in a chunk of " + label);
-            if (IsFrameChunk(in.Take(chunk), chunk)) ++entry.zstd_chunks;
+            const int mode = modes.Mode(in.Take(chunk), chunk, chunk_capacity);
+            if (mode == RUN_LENGTH_FRAME) ++entry.zstd_chunks;
+            if (mode == RUN_LENGTH_STREAM) ++entry.stream_chunks;
             if (passed) passed(in.position());
             entry.stored_bytes += chunk;
             ++entry.chunk_count;
@@ -115,6 +119,7 @@ LayoutScan ReadPackageLayout(std::span<const uint8_t> package,
             return fail_or_cut(label + " is empty but has chunks");
         layout.total_size += entry.size;
         layout.zstd_chunks += entry.zstd_chunks;
+        layout.stream_chunks += entry.stream_chunks;
         layout.entries.push_back(std::move(entry));
         if (layout.total_size > std::numeric_limits<int32_t>::max()) {
             return fail_or_cut("the files add up to 2 GiB or more, which cannot be extracted");

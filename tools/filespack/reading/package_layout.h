@@ -1,5 +1,6 @@
-// Walks a package's layout without decoding a chunk: what `list` shows, and the names that
-// `extract` and `test` check before the engine creates any file.
+// Walks a package's layout without decoding a chunk (only the entropy stage of a chunk that is
+// not behind the identity code, to learn its mode): what `list` shows, what `exe` holds a
+// program to, and the names that `extract` and `test` check before the engine creates any file.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ struct LayoutEntry {
     uint32_t attributes = 0;
     EntryTimes times;
     int32_t chunk_count = 0;
-    int32_t zstd_chunks = 0;  // of chunk_count, those that hold a zstd frame
+    int32_t zstd_chunks = 0;    // of chunk_count, those that hold a zstd frame
+    int32_t stream_chunks = 0;  // of chunk_count, those that hold a piece of the zstd stream
     int64_t stored_bytes = 0;  // chunk lengths and bodies, terminator included
     int64_t chunks_offset = 0;  // where its first chunk length stands: the end of its head
 };
@@ -27,6 +29,7 @@ struct PackageLayout {
     std::vector<LayoutEntry> entries;  // those read before any problem
     int64_t total_size = 0;
     int32_t zstd_chunks = 0;
+    int32_t stream_chunks = 0;
 };
 
 struct LayoutScan {

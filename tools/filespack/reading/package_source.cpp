@@ -191,6 +191,13 @@ void FileImage::Reset() {
     copy_ = {};
 }
 
+void FileImage::Adopt(std::vector<uint8_t> bytes) {
+    Reset();
+    copy_ = std::move(bytes);
+    data_ = copy_.data();
+    size_ = copy_.size();
+}
+
 bool FileImage::Open(const std::filesystem::path& path, std::string& error) {
     Reset();
 #ifndef _WIN32

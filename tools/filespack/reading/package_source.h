@@ -24,6 +24,10 @@ class FileImage {
     // False with `error` set when the file cannot be opened or read. An empty file is no error.
     bool Open(const std::filesystem::path& path, std::string& error);
 
+    // Holds `bytes` themselves, as a file read into memory: nothing another program does to a
+    // file changes them.
+    void Adopt(std::vector<uint8_t> bytes);
+
     std::span<const uint8_t> bytes() const { return {data_, size_}; }
     bool mapped() const { return mapped_; }
 

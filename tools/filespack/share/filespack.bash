@@ -28,7 +28,7 @@ _filespack() {
     case $prev in
         -o|--output) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --block-size) COMPREPLY=($(compgen -W "64Ki 200k 1M 4M" -- "$cur")); return ;;
-        --method) COMPREPLY=($(compgen -W "classic zstd" -- "$cur")); return ;;
+        --method) COMPREPLY=($(compgen -W "classic zstd stream" -- "$cur")); return ;;
         --level) COMPREPLY=($(compgen -W "3 9 15 19 22" -- "$cur")); return ;;
         -j|--threads|--mtime|--name|--description|--product-version|--caption|--resource-name|\
         --company|--copyright|--file-version|--resource) return ;;

@@ -14,7 +14,7 @@ struct CreateOptions {
     std::vector<std::string> inputs;
     int32_t block_size = 0;  // 0: the method's default
     ChunkMethod method = ChunkMethod::classic;
-    int level = DEFAULT_FRAME_LEVEL;
+    int level = 0;  // 0: the method's default
     bool fast = false;  // pieces of exactly the block size, not cut where the data changes
     bool recursive = false;  // folders inside named folders are packed too
     bool skip_subfolders = false;
@@ -46,8 +46,8 @@ struct ExtractOptions : DecodeOptions {
 
 // What `exe` stamps into the generic program besides the package.
 struct ExeOptions : CreateOptions {
-    // A product goes to the program it carries, which reads both methods.
-    ExeOptions() { method = ChunkMethod::zstd; }
+    // A product goes to the program it carries, which reads every method.
+    ExeOptions() { method = ChunkMethod::stream; }
     std::string name;
     std::string description;
     std::string product_version;
@@ -83,6 +83,10 @@ int RunCreate(const CreateOptions& options, ToolIo& io);
 int RunExe(const ExeOptions& options, ToolIo& io);
 int RunList(const ListOptions& options, ToolIo& io);
 int RunTest(const DecodeOptions& options, ToolIo& io);
+// `test` of a package already loaded: these bytes, not the file's bytes now. `options.package`
+// only names it in messages.
+struct PackageSource;
+int RunTestOn(const DecodeOptions& options, ToolIo& io, const PackageSource& source);
 int RunExtract(const ExtractOptions& options, ToolIo& io);
 
 // "filespack VERB: " (or "filespack: " before a verb is known): how every message starts.

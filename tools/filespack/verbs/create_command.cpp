@@ -130,7 +130,8 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
         options.block_size > 0 ? options.block_size : DefaultBlockSize(options.method, total);
     PackageWriter writer(out, block_size);
     writer.SetFixedPieces(options.fast);
-    writer.SetMethod(options.method, options.level);
+    writer.SetMethod(options.method, options.level > 0 ? options.level : DefaultLevel(options.method));
+    writer.SetStreamTotal(static_cast<uint64_t>(total));
     ProgressBar bar(io.err, io.terminal && !options.quiet, "packing   ");
     int64_t done = 0;
     for (const auto& file : set.files) {

@@ -96,9 +96,8 @@ bool IsMarker(const Resource& r) {
            r.name == ResourceKey::Named(kProgramMarkerName);
 }
 
-// Whether the program declares that it reads zstd chunks: a line of its marker.
-bool ReadsZstd(const std::vector<Resource>& resources) {
-    const std::string_view line = kProgramReadsZstd;
+// Whether the program declares that it reads a kind of chunk: a line of its marker.
+bool Reads(const std::vector<Resource>& resources, std::string_view line) {
     for (const Resource& r : resources) {
         if (!IsMarker(r)) continue;
         const std::string_view text(reinterpret_cast<const char*>(r.bytes.data()), r.bytes.size());
@@ -209,10 +208,11 @@ struct Stub {
     PeImage image;
     std::vector<Resource> resources;
     bool reads_zstd = false;
+    bool reads_stream = false;
 };
 
-std::string OlderProgram(const std::string& shown) {
-    return shown + " is a program that does not read zstd chunks";
+std::string OlderProgram(const std::string& shown, const char* kind) {
+    return shown + " is a program that does not read " + kind + " chunks";
 }
 
 int LoadStub(const ExeOptions& options, ToolIo& io, Stub& stub) {
@@ -235,11 +235,20 @@ int LoadStub(const ExeOptions& options, ToolIo& io, Stub& stub) {
                         stub.shown + ": not the filespack program (it carries no " +
                             kIdentityResourceType + " " + kProgramMarkerName + " marker)");
     }
-    // An older program fails every zstd chunk: it gets none, neither packed here nor ready.
-    stub.reads_zstd = ReadsZstd(*resources);
-    if (!stub.reads_zstd && options.package.empty() && !options.no_package &&
-        options.method == ChunkMethod::zstd) {
-        return Complain(io, EXIT_PROBLEM, OlderProgram(stub.shown) + "; pack with --method classic");
+    // An older program fails every chunk of a mode it predates: it gets none, neither packed
+    // here nor ready.
+    stub.reads_zstd = Reads(*resources, kProgramReadsZstd);
+    stub.reads_stream = Reads(*resources, kProgramReadsStream);
+    const bool packs = options.package.empty() && !options.no_package;
+    if (packs && !stub.reads_zstd && options.method == ChunkMethod::zstd) {
+        return Complain(io, EXIT_PROBLEM,
+                        OlderProgram(stub.shown, "zstd") + "; pack with --method classic");
+    }
+    if (packs && !stub.reads_stream && options.method == ChunkMethod::stream) {
+        return Complain(io, EXIT_PROBLEM,
+                        OlderProgram(stub.shown, "stream") +
+                            (stub.reads_zstd ? "; pack with --method zstd or --method classic"
+                                             : "; pack with --method classic"));
     }
     stub.resources = std::move(*resources);
     return EXIT_OK;
@@ -268,13 +277,13 @@ struct Package {
 
 // A ready package is held to what `test` holds it to, which `exe` would otherwise carry into a
 // product that fails on every machine; a package made before the integrity record is only
-// warned about.
+// warned about. What is tested is the copy that is stamped, never the file again.
 int CheckReady(const ExeOptions& options, ToolIo& io, const PackageSource& ready) {
     DecodeOptions test;
     test.package = options.package;
     test.resource = ready.resource;
     test.quiet = true;
-    if (const int code = RunTest(test, io); code != EXIT_OK) return code;
+    if (const int code = RunTestOn(test, io, ready); code != EXIT_OK) return code;
     if (CheckSourceIntegrity(ready).verdict == IntegrityVerdict::NO_RECORD) {
         io.err << Prefix(io) << "warning: " << options.package
                << " has no integrity record (an older package): damage on its way to a user "
@@ -283,8 +292,36 @@ int CheckReady(const ExeOptions& options, ToolIo& io, const PackageSource& ready
     return EXIT_OK;
 }
 
-int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, bool reads_zstd,
-                       const std::string& stub_shown, Package& package) {
+// The ready package's bytes, copied out of the file: another program may write to the file
+// while this runs, and the bytes tested must be the bytes stamped.
+bool HoldReady(const ExeOptions& options, ToolIo& io, PackageSource& ready, int& code) {
+    const std::span<const uint8_t> bytes = ready.bytes();
+    std::vector<uint8_t> copy(bytes.begin(), bytes.end());
+    if (ready.file.Shrank()) {
+        code = Complain(io, EXIT_PROBLEM, ShrankWords(options.package));
+        return false;
+    }
+    PackageSource held;
+    held.ok = true;
+    held.length = copy.size();
+    held.resource = ready.resource;
+    held.signature = ready.signature;
+    held.file.Adopt(std::move(copy));
+    ready = std::move(held);
+    return true;
+}
+
+// A program that predates a kind of chunk fails on every machine: name the kind and the count.
+int RefuseUnread(const ExeOptions& options, ToolIo& io, const Stub& stub, const char* kind,
+                 int32_t count, const char* method) {
+    return Complain(io, EXIT_PROBLEM,
+                    OlderProgram(stub.shown, kind) + ", and " +
+                        (options.package.empty() ? options.output : options.package) + " holds " +
+                        std::to_string(count) + " of them; repack it with --method " + method);
+}
+
+int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, const Stub& stub,
+                       Package& package) {
     if (options.no_package) return EXIT_OK;
     std::string error;
     if (!options.package.empty()) {
@@ -292,6 +329,7 @@ int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, bool reads_zstd,
                                     "stamp one package: take it out with filespack extract "
                                     "--resource, or give its package file");
         if (!package.ready.ok) return Complain(io, EXIT_PROBLEM, package.ready.error);
+        if (int code = EXIT_OK; !HoldReady(options, io, package.ready, code)) return code;
         if (const int code = CheckReady(options, io, package.ready); code != EXIT_OK) return code;
         package.bytes = package.ready.bytes();
     } else {
@@ -309,11 +347,12 @@ int LoadPackageToStamp(const ExeOptions& options, ToolIo& io, bool reads_zstd,
                         (options.package.empty() ? options.output : options.package) + ": " +
                             scan.error);
     }
-    if (!reads_zstd && scan.layout.zstd_chunks > 0) {
-        return Complain(io, EXIT_PROBLEM,
-                        OlderProgram(stub_shown) + ", and " + options.package + " holds " +
-                            std::to_string(scan.layout.zstd_chunks) +
-                            " of them; repack it with --method classic");
+    if (!stub.reads_zstd && scan.layout.zstd_chunks > 0) {
+        return RefuseUnread(options, io, stub, "zstd", scan.layout.zstd_chunks, "classic");
+    }
+    if (!stub.reads_stream && scan.layout.stream_chunks > 0) {
+        return RefuseUnread(options, io, stub, "stream", scan.layout.stream_chunks,
+                            stub.reads_zstd ? "zstd" : "classic");
     }
     bool has_setup = false;
     for (const auto& e : scan.layout.entries) {
@@ -430,7 +469,7 @@ int RunExe(const ExeOptions& options, ToolIo& io) {
     if (const int code = LoadIcon(options, io, icon_file, icon); code != EXIT_OK) return code;
     const InterruptionGuard interruption;
     Package package(PathFromUtf8(options.output));
-    if (const int code = LoadPackageToStamp(options, io, stub.reads_zstd, stub.shown, package); code != EXIT_OK) return code;
+    if (const int code = LoadPackageToStamp(options, io, stub, package); code != EXIT_OK) return code;
     StopIfInterrupted(package.packed, io);
 
     std::vector<uint8_t> image;

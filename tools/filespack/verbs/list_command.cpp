@@ -12,9 +12,10 @@
 
 namespace {
 
-const char* MethodWord(int32_t chunks, int32_t zstd_chunks) {
-    if (zstd_chunks == 0) return "classic";
-    return zstd_chunks == chunks ? "zstd" : "mixed";
+const char* MethodWord(int32_t chunks, int32_t zstd_chunks, int32_t stream_chunks) {
+    if (zstd_chunks == 0 && stream_chunks == 0) return "classic";
+    if (zstd_chunks == chunks) return "zstd";
+    return stream_chunks == chunks ? "stream" : "mixed";
 }
 
 void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
@@ -39,15 +40,18 @@ void WriteTable(const PackageLayout& layout, const IntegrityCheck& integrity,
     out << layout.entries.size() << (layout.entries.size() == 1 ? " file, " : " files, ")
         << layout.total_size << " bytes; package " << layout.length << " bytes, block size "
         << layout.block_size << ", chunks "
-        << MethodWord(chunk_total, layout.zstd_chunks) << "; " << IntegrityWords(integrity)
-        << signature << '\n';
+        << MethodWord(chunk_total, layout.zstd_chunks, layout.stream_chunks) << "; "
+        << IntegrityWords(integrity) << signature << '\n';
 }
 
 void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
                const PackageSource& source, const LayoutScan& scan, std::ostream& out) {
     const std::string& resource = source.resource;
+    int32_t chunk_total = 0;
+    for (const auto& e : layout.entries) chunk_total += e.chunk_count;
     out << "{\n  \"length\": " << layout.length << ",\n  \"block_size\": " << layout.block_size
-        << ",\n  \"integrity\": \"" << IntegrityJsonValue(integrity) << '"';
+        << ",\n  \"chunks\": \"" << MethodWord(chunk_total, layout.zstd_chunks, layout.stream_chunks)
+        << "\",\n  \"integrity\": \"" << IntegrityJsonValue(integrity) << '"';
     if (!resource.empty()) out << ",\n  \"resource\": \"" << JsonEscape(resource) << '"';
     if (source.signature != Signature::NOT_AN_EXECUTABLE) {
         out << ",\n  \"signature\": \""
@@ -66,8 +70,9 @@ void WriteJson(const PackageLayout& layout, const IntegrityCheck& integrity,
             << ", \"creation\": \"" << FormatTimeIso(e.times.creation) << "\", \"last_access\": \""
             << FormatTimeIso(e.times.last_access) << "\", \"last_write\": \""
             << FormatTimeIso(e.times.last_write) << "\", \"chunks\": " << e.chunk_count
-            << ", \"classic_chunks\": " << e.chunk_count - e.zstd_chunks
-            << ", \"zstd_chunks\": " << e.zstd_chunks << ", \"stored_size\": " << e.stored_bytes
+            << ", \"classic_chunks\": " << e.chunk_count - e.zstd_chunks - e.stream_chunks
+            << ", \"zstd_chunks\": " << e.zstd_chunks
+            << ", \"stream_chunks\": " << e.stream_chunks << ", \"stored_size\": " << e.stored_bytes
             << '}';
         separator = ",\n";
     }

@@ -77,13 +77,8 @@ std::string FailureWords(const EngineOutcome& outcome, const LayoutScan& scan) {
     return ExplainEngineMessage(outcome.message);
 }
 
-int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
-    PackageSource source;
-    IntegrityCheck integrity;
-    int code = EXIT_OK;
-    if (!LoadChecked(options.package, options.resource, report, source, integrity, code)) {
-        return code;
-    }
+int TestLoaded(const DecodeOptions& options, ToolIo& io, RunReport& report,
+               const PackageSource& source, const IntegrityCheck& integrity) {
     if (integrity.verdict == IntegrityVerdict::MISMATCH) {
         return report.Fail(EXIT_PROBLEM, options.package + ": " + IntegrityWords(integrity) +
                                              "; the package is damaged");
@@ -169,8 +164,24 @@ int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
     return EXIT_OK;
 }
 
+int Test(const DecodeOptions& options, ToolIo& io, RunReport& report) {
+    PackageSource source;
+    IntegrityCheck integrity;
+    int code = EXIT_OK;
+    if (!LoadChecked(options.package, options.resource, report, source, integrity, code)) {
+        return code;
+    }
+    return TestLoaded(options, io, report, source, integrity);
+}
+
 }  // namespace
 
 int RunTest(const DecodeOptions& options, ToolIo& io) {
     return RunReported(options, io, Test);
+}
+
+int RunTestOn(const DecodeOptions& options, ToolIo& io, const PackageSource& source) {
+    return RunReported(options, io, [&](const DecodeOptions& o, ToolIo& i, RunReport& report) {
+        return TestLoaded(o, i, report, source, CheckSourceIntegrity(source));
+    });
 }

@@ -1,0 +1,139 @@
+#include "codec/stream_decode.h"
+
+#include <zstd.h>
+
+namespace {
+
+constexpr uint32_t kFrameMagic = 0xFD2FB528u;
+constexpr size_t kBlockHeader = 3;
+constexpr unsigned kRleBlock = 1;
+constexpr unsigned kReservedBlock = 3;
+constexpr int kWindowLogLimit = 27;
+static_assert(MAX_STREAM_WINDOW == uint64_t{1} << kWindowLogLimit);
+constexpr uint64_t kLargestContent = 0x7FFFFFFF;
+
+uint64_t LittleEndian(const uint8_t* at, size_t bytes) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
+    return value;
+}
+
+// Walks the block headers of `in` from `at`: true when the bytes are whole blocks, none of the
+// reserved type, and nothing follows a last block. `last` tells whether one was.
+bool WholeBlocks(const uint8_t* in, size_t length, size_t at, bool& last) {
+    last = false;
+    while (at < length) {
+        if (last || length - at < kBlockHeader) return false;
+        const auto header = static_cast<uint32_t>(LittleEndian(in + at, kBlockHeader));
+        at += kBlockHeader;
+        last = (header & 1) != 0;
+        const unsigned type = (header >> 1) & 3;
+        const uint32_t size = header >> 3;
+        if (type == kReservedBlock) return false;
+        const size_t stored = type == kRleBlock ? 1 : size;
+        if (length - at < stored) return false;
+        at += stored;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadStreamFrameHeader(const uint8_t* in, size_t length, StreamFrameHeader& header) {
+    if (in == nullptr || length < 5 || LittleEndian(in, 4) != kFrameMagic) return false;
+    const uint8_t descriptor = in[4];
+    const unsigned size_flag = descriptor >> 6;
+    const bool single_segment = (descriptor & 0x20) != 0;
+    const bool reserved = (descriptor & 0x08) != 0;
+    const bool checksum = (descriptor & 0x04) != 0;
+    const unsigned dictionary = descriptor & 0x03;
+    if (reserved || checksum || dictionary != 0) return false;
+    if (size_flag == 0 && !single_segment) return false;  // no content size
+
+    static constexpr size_t kSizeBytes[4] = {1, 2, 4, 8};
+    size_t at = 5;
+    uint64_t window = 0;
+    if (!single_segment) {
+        if (length <= at) return false;
+        const uint8_t descriptor_byte = in[at++];
+        const uint64_t base = uint64_t{1} << (10 + (descriptor_byte >> 3));
+        window = base + base / 8 * (descriptor_byte & 7);
+    }
+    const size_t size_bytes = kSizeBytes[size_flag];
+    if (length - at < size_bytes) return false;
+    uint64_t content = LittleEndian(in + at, size_bytes);
+    if (size_bytes == 2) content += 256;
+    at += size_bytes;
+    // A single segment's window is its content.
+    if (single_segment) window = content;
+    if (content == 0 || content > kLargestContent || window > MAX_STREAM_WINDOW) return false;
+    header.size = at;
+    header.content = content;
+    header.window = window;
+    return true;
+}
+
+StreamDecoder::~StreamDecoder() {
+    ZSTD_freeDCtx(context_);
+}
+
+bool StreamDecoder::Begin(const uint8_t* in, size_t length, size_t& at) {
+    StreamFrameHeader header;
+    if (!ReadStreamFrameHeader(in, length, header)) return false;
+    if (context_ == nullptr) context_ = ZSTD_createDCtx();
+    if (context_ == nullptr) return false;
+    // The library's own limit as well, should it ever read a header otherwise than we do.
+    if (ZSTD_isError(ZSTD_DCtx_reset(context_, ZSTD_reset_session_and_parameters)) ||
+        ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kWindowLogLimit))) {
+        return false;
+    }
+    at = header.size;
+    remaining_ = header.content;
+    state_ = State::open;
+    return true;
+}
+
+int32_t StreamDecoder::Inflate(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity,
+                               bool& ended) {
+    ZSTD_inBuffer input{in, length, 0};
+    ZSTD_outBuffer output{out, static_cast<size_t>(capacity), 0};
+    size_t hint = 1;
+    while (input.pos < input.size) {
+        const size_t in_before = input.pos;
+        const size_t out_before = output.pos;
+        hint = ZSTD_decompressStream(context_, &output, &input);
+        if (ZSTD_isError(hint)) return -1;
+        if (hint == 0) break;
+        // No room left for what the piece still holds: more than the capacity.
+        if (input.pos == in_before && output.pos == out_before) return -1;
+    }
+    if (input.pos != input.size) return -1;
+    if (output.pos == output.size) {
+        // A full output may hide decoded bytes the library still holds: one more is too many.
+        uint8_t probe = 0;
+        ZSTD_outBuffer one{&probe, 1, 0};
+        ZSTD_inBuffer none{nullptr, 0, 0};
+        const size_t more = ZSTD_decompressStream(context_, &one, &none);
+        if (ZSTD_isError(more) || one.pos != 0) return -1;
+    }
+    ended = hint == 0;
+    return static_cast<int32_t>(output.pos);
+}
+
+int32_t StreamDecoder::Decode(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity) {
+    if (state_ == State::ended || state_ == State::broken) return Fail();
+    if (in == nullptr || out == nullptr || capacity <= 0 || length == 0) return Fail();
+    size_t at = 0;
+    if (state_ == State::before && !Begin(in, length, at)) return Fail();
+    bool last = false;
+    if (!WholeBlocks(in, length, at, last)) return Fail();
+
+    bool ended = false;
+    const int32_t produced = Inflate(in, length, out, capacity, ended);
+    if (produced <= 0 || static_cast<uint64_t>(produced) > remaining_) return Fail();
+    remaining_ -= static_cast<uint64_t>(produced);
+    // The frame ends with the piece that holds its last block, and with its content.
+    if (last != ended || ended != (remaining_ == 0)) return Fail();
+    if (ended) state_ = State::ended;
+    return produced;
+}
