@@ -2,9 +2,10 @@
 
 #include <zstd.h>
 
+#include "codec/frame_header.h"
+
 namespace {
 
-constexpr uint32_t kFrameMagic = 0xFD2FB528u;
 constexpr size_t kBlockHeader = 3;
 constexpr unsigned kRleBlock = 1;
 constexpr unsigned kReservedBlock = 3;
@@ -12,19 +13,13 @@ constexpr int kWindowLogLimit = 27;
 static_assert(MAX_STREAM_WINDOW == uint64_t{1} << kWindowLogLimit);
 constexpr uint64_t kLargestContent = 0x7FFFFFFF;
 
-uint64_t LittleEndian(const uint8_t* at, size_t bytes) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(at[i]) << (8 * i);
-    return value;
-}
-
 // Walks the block headers of `in` from `at`: true when the bytes are whole blocks, none of the
 // reserved type, and nothing follows a last block. `last` tells whether one was.
 bool WholeBlocks(const uint8_t* in, size_t length, size_t at, bool& last) {
     last = false;
     while (at < length) {
         if (last || length - at < kBlockHeader) return false;
-        const auto header = static_cast<uint32_t>(LittleEndian(in + at, kBlockHeader));
+        const auto header = static_cast<uint32_t>(FrameLittleEndian(in + at, kBlockHeader));
         at += kBlockHeader;
         last = (header & 1) != 0;
         const unsigned type = (header >> 1) & 3;
@@ -40,37 +35,9 @@ bool WholeBlocks(const uint8_t* in, size_t length, size_t at, bool& last) {
 }  // namespace
 
 bool ReadStreamFrameHeader(const uint8_t* in, size_t length, StreamFrameHeader& header) {
-    if (in == nullptr || length < 5 || LittleEndian(in, 4) != kFrameMagic) return false;
-    const uint8_t descriptor = in[4];
-    const unsigned size_flag = descriptor >> 6;
-    const bool single_segment = (descriptor & 0x20) != 0;
-    const bool reserved = (descriptor & 0x08) != 0;
-    const bool checksum = (descriptor & 0x04) != 0;
-    const unsigned dictionary = descriptor & 0x03;
-    if (reserved || checksum || dictionary != 0) return false;
-    if (size_flag == 0 && !single_segment) return false;  // no content size
-
-    static constexpr size_t kSizeBytes[4] = {1, 2, 4, 8};
-    size_t at = 5;
-    uint64_t window = 0;
-    if (!single_segment) {
-        if (length <= at) return false;
-        const uint8_t descriptor_byte = in[at++];
-        const uint64_t base = uint64_t{1} << (10 + (descriptor_byte >> 3));
-        window = base + base / 8 * (descriptor_byte & 7);
-    }
-    const size_t size_bytes = kSizeBytes[size_flag];
-    if (length - at < size_bytes) return false;
-    uint64_t content = LittleEndian(in + at, size_bytes);
-    if (size_bytes == 2) content += 256;
-    at += size_bytes;
-    // A single segment's window is its content.
-    if (single_segment) window = content;
-    if (content == 0 || content > kLargestContent || window > MAX_STREAM_WINDOW) return false;
-    header.size = at;
-    header.content = content;
-    header.window = window;
-    return true;
+    if (!ReadFrameHeader(in, length, header)) return false;
+    return header.content != 0 && header.content <= kLargestContent &&
+           header.window <= MAX_STREAM_WINDOW;
 }
 
 StreamDecoder::~StreamDecoder() {

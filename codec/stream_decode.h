@@ -6,19 +6,15 @@
 #include <cstdint>
 
 #include "codec/chunk_form.h"
+#include "codec/frame_header.h"
 
 struct ZSTD_DCtx_s;
 
 // The largest window a stream may ask for: what one extraction holds beside its buffers.
 inline constexpr uint64_t MAX_STREAM_WINDOW = uint64_t{1} << 27;
 
-// What a stream's frame header says, read by our own code so that every build of the reader
-// accepts the same streams.
-struct StreamFrameHeader {
-    size_t size = 0;       // bytes of the header
-    uint64_t content = 0;  // the frame's content size: every stream chunk's bytes together
-    uint64_t window = 0;   // the history the decoder keeps
-};
+// A stream's frame header: what every frame chunk's header must be (codec/frame_header.h).
+using StreamFrameHeader = FrameHeader;
 
 // Reads the frame header at the start of `in`. False unless it is wholly there, has the current
 // magic, declares its content size (1 to 2^31 - 1 bytes, what a package's files may add up to),
