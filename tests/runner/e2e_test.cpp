@@ -89,9 +89,19 @@ class EndToEnd : public ::testing::Test {
         return exe;
     }
 
+    // A start that fails is tried twice more, a second apart: a copy just written may still be
+    // held for a moment (a scanner on Windows; once, under load, Wine). The error is reported.
     void Start(Process& process, const std::string& exe, const std::string& arguments = "") {
-        ASSERT_TRUE(process.Start(exe, arguments)) << exe;
-        started_.push_back(process.pid());
+        DWORD error = 0;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (process.Start(exe, arguments)) {
+                started_.push_back(process.pid());
+                return;
+            }
+            error = GetLastError();
+            Sleep(1000);
+        }
+        FAIL() << exe << ": not started, error " << error;
     }
 
     // Presses start in the confirmation, with the unpack-only box ticked or clear.
