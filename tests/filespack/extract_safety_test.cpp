@@ -209,7 +209,11 @@ TEST(TestSafety, FullTemporaryFolderIsNamedNotBlamedOnThePackage) {
 #endif
 
 #if !defined(_WIN32) && defined(FILESPACK_EXE)
-// The tool runs as a process of its own here: a signal to this one would end the tests.
+// The tool runs as a process of its own here: a signal to this one would end the tests. Whatever
+// moment the signal lands on, nothing unfinished stays: what extract left is whole and test leaves
+// no scratch data. A run may finish its work before the signal reaches it (a loaded machine, or a
+// sanitizer that holds signals back until its next call); that run proves nothing about the
+// handler, so it is tried again, and one of three tries must end as an interrupted run ends.
 TEST(Interruption, LeavesNoUnfinishedFileAndNoScratchData) {
     ScratchDir dir;
     std::filesystem::create_directories(dir / "src");
@@ -224,35 +228,42 @@ TEST(Interruption, LeavesNoUnfinishedFileAndNoScratchData) {
         std::filesystem::path watched;  // where the run's first file shows up
     } runs[] = {{"extract", SIGINT, dir / "out"}, {"test", SIGTERM, dir / "tmp"}};
     for (const auto& run : runs) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            setenv("TMPDIR", dir.Arg("tmp").c_str(), 1);
-            const std::string package = dir.Arg("p.fpk"), out = dir.Arg("out");
-            if (std::string(run.verb) == "extract") {
-                execl(FILESPACK_EXE, "filespack", "extract", "-q", "-j", "1", package.c_str(), "-o",
-                      out.c_str(), static_cast<char*>(nullptr));
-            } else {
-                execl(FILESPACK_EXE, "filespack", "test", "-q", "-j", "1", package.c_str(),
-                      static_cast<char*>(nullptr));
+        bool interrupted = false;
+        for (int attempt = 0; attempt < 3 && !interrupted; ++attempt) {
+            std::filesystem::remove_all(dir / "out");
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                setenv("TMPDIR", dir.Arg("tmp").c_str(), 1);
+                const std::string package = dir.Arg("p.fpk"), out = dir.Arg("out");
+                if (std::string(run.verb) == "extract") {
+                    execl(FILESPACK_EXE, "filespack", "extract", "-q", "-j", "1", package.c_str(),
+                          "-o", out.c_str(), static_cast<char*>(nullptr));
+                } else {
+                    execl(FILESPACK_EXE, "filespack", "test", "-q", "-j", "1", package.c_str(),
+                          static_cast<char*>(nullptr));
+                }
+                _exit(127);
             }
-            _exit(127);
-        }
-        for (int waited = 0; waited < 20000; ++waited) {
+            for (int waited = 0; waited < 60000; ++waited) {
+                std::error_code ec;
+                if (std::filesystem::recursive_directory_iterator(run.watched, ec) !=
+                    std::filesystem::recursive_directory_iterator()) {
+                    break;
+                }
+                usleep(1000);
+            }
+            const SignalledRun ended = SignalRun(child, run.signal);
+            interrupted = ended == SignalledRun::INTERRUPTED;
+            EXPECT_NE(ended, SignalledRun::OTHER) << run.verb;
             std::error_code ec;
-            if (std::filesystem::recursive_directory_iterator(run.watched, ec) !=
-                std::filesystem::recursive_directory_iterator()) {
-                break;
+            for (const auto& item : std::filesystem::directory_iterator(dir / "out", ec)) {
+                EXPECT_EQ(std::filesystem::file_size(item.path()), 4000000u) << item.path();
             }
-            usleep(1000);
+            EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp")) << run.verb;
         }
-        ExpectInterrupted(child, run.signal, run.verb);
+        EXPECT_TRUE(interrupted) << run.verb << ": every try finished before the signal";
     }
-    // What extract left is whole; test left nothing.
-    for (const auto& item : std::filesystem::directory_iterator(dir / "out")) {
-        EXPECT_EQ(std::filesystem::file_size(item.path()), 4000000u) << item.path();
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
 }
 #endif
 

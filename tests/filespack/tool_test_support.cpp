@@ -177,4 +177,14 @@ void ExpectInterrupted(pid_t child, int signal, const std::string& what) {
     ASSERT_TRUE(WIFEXITED(status)) << what;
     EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << what << ": finished first?";
 }
+
+SignalledRun SignalRun(pid_t child, int signal) {
+    kill(child, signal);
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return SignalledRun::OTHER;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) return SignalledRun::INTERRUPTED;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return SignalledRun::FINISHED_FIRST;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == signal) return SignalledRun::FINISHED_FIRST;
+    return SignalledRun::OTHER;
+}
 #endif

@@ -72,4 +72,13 @@ class ScopedTempFolder {
 // Sends `signal` to the tool running as `child` and expects it to end as an interrupted run
 // ends: cleaned up, with 128 + the signal.
 void ExpectInterrupted(pid_t child, int signal, const std::string& what);
+
+enum class SignalledRun {
+    INTERRUPTED,     // ended with 128 + the signal, as the tool's handler ends a run
+    FINISHED_FIRST,  // done before the signal counted: exit 0, or the signal's default action
+                     // once the handler was gone
+    OTHER,           // anything else: a failure, another signal
+};
+// Sends `signal` to `child`, waits for it and says how it ended.
+SignalledRun SignalRun(pid_t child, int signal);
 #endif
