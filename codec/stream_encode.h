@@ -19,6 +19,23 @@ constexpr int MAX_STREAM_LEVEL = 22;
 // (at least 1 KiB), at most MAX_STREAM_WINDOW. Its base-two logarithm.
 int StreamWindowLog(uint64_t total);
 
+// What shapes a stream's bytes besides the level, all of it set explicitly.
+struct StreamParameters {
+    int window_log = 0;
+    int chain_log = 0;
+    int hash_log = 0;
+    int search_log = 0;
+    int min_match = 0;
+    int target_length = 0;
+    int strategy = 0;
+    bool row_match_finder = false;  // the greedy and lazy levels' search
+    int ldm_hash_log = 0;
+    int ldm_min_match = 0;
+    int ldm_bucket_size_log = 0;
+    int ldm_hash_rate_log = 0;
+};
+StreamParameters ChooseStreamParameters(int level, uint64_t total);
+
 // The largest piece a chunk of `block_size` may hold in a stream: a piece the library cannot
 // shrink is stored in raw blocks, three bytes of header each, and the first piece carries the
 // frame header too, so a piece leaves room for them below the chunk's capacity.

@@ -201,6 +201,41 @@ TEST(StreamChunks, TheWindowIsTheSmallestPowerOfTwoThatHoldsThePackage) {
     EXPECT_EQ(StreamWindowLog(uint64_t{500} << 20), 27);
 }
 
+// Every level, for any package size, gets parameters the library takes (one it refused would
+// leave the package unwritable), and what each level packs reads back.
+TEST(StreamChunks, EveryLevelTakesItsParametersAndReadsBack) {
+    const Bytes data = Concat({TextLike(60000, 21), BinaryLike(40000, 22), TextLike(20000, 21)});
+    auto within = [](ZSTD_cParameter parameter, int value) {
+        const ZSTD_bounds bounds = ZSTD_cParam_getBounds(parameter);
+        return !ZSTD_isError(bounds.error) && bounds.lowerBound <= value &&
+               value <= bounds.upperBound;
+    };
+    for (int level = MIN_STREAM_LEVEL; level <= MAX_STREAM_LEVEL; ++level) {
+        SCOPED_TRACE(level);
+        for (const uint64_t total :
+             {uint64_t{1}, uint64_t{100000}, uint64_t{31} << 20, uint64_t{0x7FFFFFFF}}) {
+            SCOPED_TRACE(total);
+            const StreamParameters p = ChooseStreamParameters(level, total);
+            EXPECT_TRUE(within(ZSTD_c_windowLog, p.window_log));
+            EXPECT_TRUE(within(ZSTD_c_chainLog, p.chain_log));
+            EXPECT_TRUE(within(ZSTD_c_hashLog, p.hash_log));
+            EXPECT_TRUE(within(ZSTD_c_searchLog, p.search_log));
+            EXPECT_TRUE(within(ZSTD_c_minMatch, p.min_match));
+            EXPECT_TRUE(within(ZSTD_c_targetLength, p.target_length));
+            EXPECT_TRUE(within(ZSTD_c_strategy, p.strategy));
+            EXPECT_TRUE(within(ZSTD_c_ldmHashLog, p.ldm_hash_log));
+            EXPECT_TRUE(within(ZSTD_c_ldmMinMatch, p.ldm_min_match));
+            EXPECT_TRUE(within(ZSTD_c_ldmBucketSizeLog, p.ldm_bucket_size_log));
+            EXPECT_TRUE(within(ZSTD_c_ldmHashRateLog, p.ldm_hash_rate_log));
+            // The packer's memory: no tree larger than the largest level's own.
+            EXPECT_LE(p.chain_log, 27);
+        }
+        const Decoded decoded = DecodeAll(Encode(Cut(data, {30000, 1, 50000}), level));
+        EXPECT_EQ(decoded.FirstFailure(), -1);
+        EXPECT_TRUE(decoded.output == data);
+    }
+}
+
 // Each hostile stream, as chunk bodies, and the first chunk that must fail. Everything after a
 // failure fails too, and a stream that is still open at the end is the package's failure.
 TEST(StreamChunks, EveryOtherStreamFailsAtTheChunkThatShowsIt) {

@@ -61,6 +61,37 @@ TEST(Tree, FilesBeforeSubfoldersDepthFirstAndBackAgain) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out/empty"));
 }
 
+// A stream package holds files of one kind together, which sends the engine back and forth
+// between folders; the piece methods keep the walk's order.
+TEST(Tree, AStreamGroupsFilesByKindAcrossFolders) {
+    ScratchDir dir;
+    const std::vector<std::string> files = {"in/README",      "in/a.txt",     "in/b.dll",
+                                            "in/.cfg",        "in/sub/c.txt", "in/sub/d.Dll",
+                                            "in/sub/x/E.TXT", "in/sub/x/f.h", "in/z.dll.txt"};
+    for (const std::string& name : files) Put(dir, name, "<" + name + ">");
+    const std::vector<std::string> walked = {".cfg",       "README",        "a.txt",
+                                             "b.dll",      "z.dll.txt",     "sub\\c.txt",
+                                             "sub\\d.Dll", "sub\\x\\E.TXT", "sub\\x\\f.h"};
+    const std::vector<std::string> grouped = {".cfg",       "README",      "b.dll",
+                                              "sub\\d.Dll", "sub\\x\\f.h", "a.txt",
+                                              "z.dll.txt",  "sub\\c.txt",  "sub\\x\\E.TXT"};
+    for (const char* method : {"classic", "zstd", "stream"}) {
+        SCOPED_TRACE(method);
+        const std::string package = std::string(method) + ".fpk";
+        const ToolRun create =
+            RunTool({"create", "-q", "-r", "--method", method, dir.Arg(package), dir.Arg("in")});
+        ASSERT_EQ(create.code, 0) << create.err;
+        EXPECT_EQ(ListedNames(dir, package), std::string(method) == "stream" ? grouped : walked);
+        const std::string out = std::string("out-") + method;
+        const ToolRun extract = RunTool({"extract", "-q", dir.Arg(package), "-o", dir.Arg(out)});
+        ASSERT_EQ(extract.code, 0) << extract.err;
+        for (const std::string& name : files) {
+            const auto bytes = ReadBytes(dir / (out + name.substr(2)));
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "<" + name + ">");
+        }
+    }
+}
+
 TEST(Tree, WithoutRecursiveASubfolderIsRefusedAndFlatInputGivesTheSameBytes) {
     ScratchDir dir;
     Put(dir, "in/a.txt", "a");

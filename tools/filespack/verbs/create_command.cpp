@@ -9,6 +9,7 @@
 #include "tools/filespack/files/file_names.h"
 #include "tools/filespack/files/file_stamp.h"
 #include "tools/filespack/files/input_files.h"
+#include "tools/filespack/files/stream_order.h"
 #include "tools/filespack/files/package_file.h"
 #include "tools/filespack/files/interruption.h"
 #include "tools/filespack/output/progress_bar.h"
@@ -93,8 +94,11 @@ int PackInto(const CreateOptions& options, ToolIo& io, PackageFile& package,
     // Neither the package nor what killed runs left of it is ever packed into it.
     input_options.excluded = UnfinishedPackagesFor(output);
     input_options.excluded.push_back(output);
-    const InputSet set = CollectInputs(inputs, input_options);
+    InputSet set = CollectInputs(inputs, input_options);
     if (!set.ok) return Complain(io, EXIT_PROBLEM, set.error);
+    // Frame and classic chunks are compressed piece by piece, so their packages keep the order
+    // a folder is walked in.
+    if (options.method == ChunkMethod::stream) OrderForStream(set.files);
     if (!options.quiet) {
         for (const auto& skipped : set.skipped) {
             io.err << Prefix(io) << "skipped the subfolder " << skipped << '\n';
