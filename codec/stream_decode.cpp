@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cstring>
-#include <new>
 
 #include "codec/frame_header.h"
 
@@ -70,13 +69,14 @@ bool StreamDecoder::Begin(const uint8_t* in, size_t length, size_t& at) {
 
 bool StreamDecoder::HoldWhole(uint64_t content) {
     // Short of memory, the library's own window is tried instead.
-    whole_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(content)]);
+    const auto size = static_cast<size_t>(content);
+    whole_ = std::unique_ptr<uint8_t[], ContentBlockFree>(AllocateContentBlock(size), ContentBlockFree{size});
     if (whole_ == nullptr) return false;
     if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_stableOutBuffer, 1))) {
         whole_.reset();
         return false;
     }
-    whole_size_ = static_cast<size_t>(content);
+    whole_size_ = size;
     whole_done_ = 0;
     return true;
 }

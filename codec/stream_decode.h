@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "codec/chunk_form.h"
+#include "codec/content_block.h"
 #include "codec/frame_header.h"
 
 struct ZSTD_DCtx_s;
@@ -74,7 +75,7 @@ class StreamDecoder {
     // When the window holds the whole content anyway, the frame decodes straight into one block
     // of its content size, which is then the history: the library keeps no window of its own
     // and nothing is copied out of one. Null: the library's window, copied out piece by piece.
-    std::unique_ptr<uint8_t[]> whole_;
+    std::unique_ptr<uint8_t[], ContentBlockFree> whole_;
     size_t whole_size_ = 0;
     size_t whole_done_ = 0;  // bytes of whole_ decoded so far
 };
