@@ -8,12 +8,13 @@
 # the native build of the same width.
 #
 #   bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT] [--method classic|zstd]
-#   bench/windows-speed.sh --program [--rounds N]
+#   bench/windows-speed.sh --program [--rounds N] [--unpack-to DIR]
 #
 # --program times the generic program itself instead: each Windows build this host runs (win64;
 # win32 where 32-bit Wine runs), stamped with the benchmark data as zstd pieces and as a stream,
 # unpacking unattended (`/S /UNPACK=`, writing the files); rounds alternate between the two
-# products and each keeps its best round.
+# products and each keeps its best round. --unpack-to: where the files go (default: under build/),
+# such as a memory file system, where a disk's journal adds nothing to either product.
 #
 # zstd chunks are decoded by Debian's libzstd source (scripts/fetch-zstd.sh) compiled alike for
 # every build, natively too, so that each Windows build meets its exact native twin.
@@ -29,9 +30,11 @@ rounds=3
 before=
 method=classic
 program=0
+unpack_to=
 while [ $# -gt 0 ]; do
     case $1 in
         --program) program=1; shift ;;
+        --unpack-to) unpack_to=${2:?}; shift 2 ;;
         --passes) passes=${2:?}; shift 2 ;;
         --rounds) rounds=${2:?}; shift 2 ;;
         --before) before=${2:?}; shift 2 ;;
@@ -48,7 +51,8 @@ mkdir -p "$out" build/bench-results
 program_speed() {
     local fp=$repo/build/release/tools/filespack/filespack files=$repo/build/bench-data/files
     local arches=(win64) arch method round
-    scripts/can-run-win32.sh && arches+=(win32)
+    # The PE32 where 32-bit Wine is there to run it.
+    scripts/can-run-win32.sh && [ -x /usr/lib/wine/wine ] && arches+=(win32)
     cmake --preset release >/dev/null
     cmake --build build/release -j2 --target filespack >/dev/null
     bench/make-data.sh build/bench-data >&2
@@ -66,7 +70,7 @@ program_speed() {
     for arch in "${arches[@]}"; do
         for round in $(seq "$rounds"); do
             for method in zstd stream; do
-                local to=$out/unpacked-$arch-$method seconds
+                local to=${unpack_to:-$repo/$out}/unpacked-$arch-$method seconds
                 rm -rf "$to"
                 seconds=$(xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
                     source scripts/wine-env.sh "$1"
@@ -86,7 +90,7 @@ program_speed() {
             done
         done
     done
-    rm -rf "$out"/unpacked-*
+    rm -rf "${unpack_to:-$repo/$out}"/unpacked-*
     {
         echo "| build | zstd pieces s | stream s | stream against zstd pieces |"
         echo "|---|---|---|---|"
