@@ -57,11 +57,20 @@ row() {  # NAME BYTES SECONDS
 }
 
 # best VAR COMMAND...: keeps in VAR the lower of its value and this run's seconds.
+# and in VAR_cpu the lower of its value and this run's processor seconds (user and system), which a
+# machine busy with other work disturbs less than the wall clock.
 best() {
-    local name=$1 t
+    local name=$1 t cpu times
     shift
-    t=$(seconds "$@")
+    times=$(mktemp)
+    t=$(seconds /usr/bin/time -f '%U + %S' -o "$times" "$@")
+    cpu=$(bc <"$times")
+    rm -f "$times"
     if [ -z "${!name}" ] || [ "$(echo "$t < ${!name}" | bc)" = 1 ]; then printf -v "$name" %s "$t"; fi
+    local cpu_name=${name}_cpu
+    if [ -z "${!cpu_name:-}" ] || [ "$(echo "$cpu < ${!cpu_name}" | bc)" = 1 ]; then
+        printf -v "$cpu_name" %s "$cpu"
+    fi
 }
 
 echo "input: $folder, $input bytes"
@@ -94,7 +103,7 @@ out=${unpack_to:-$work}
 mkdir -p "$out"
 echo
 echo "unpacking (stream, level $level; best of $runs runs, writing the files to $out):"
-t_fp= t_7z= t_lib= t_test=
+t_fp= t_7z= t_lib= t_test= t_fp_cpu= t_7z_cpu= t_lib_cpu= t_test_cpu=
 for run in $(seq "$runs"); do
     rm -rf "$out/out-fp" "$out/out-7z"
     best t_fp "$filespack" extract -q --threads 1 "$package" -o "$out/out-fp"
@@ -105,9 +114,10 @@ for run in $(seq "$runs"); do
     if [ "$peers" = 1 ]; then best t_7z 7z x -mmt=1 -o"$out/out-7z" "$work/peer.7z"; fi
 done
 rm -rf "$out/out-fp" "$out/out-7z"
-echo "- filespack extract: $t_fp s"
+echo "- filespack extract: $t_fp s (processor: $t_fp_cpu s)"
 if [ "$peers" = 1 ]; then
-    echo "- 7z x -mmt=1: $t_7z s ($(echo "$t_7z / $t_fp" | bc -l | cut -c1-4)x filespack's time)"
+    echo "- 7z x -mmt=1: $t_7z s ($(echo "$t_7z / $t_fp" | bc -l | cut -c1-4)x filespack's time;" \
+        "processor: $t_7z_cpu s, $(echo "$t_7z_cpu / $t_fp_cpu" | bc -l | cut -c1-4)x)"
 fi
 # The stream's payloads, concatenated: one zstd frame of the files in package order.
 python3 - "$package" >"$work/stream.zst" <<'PY'
