@@ -106,8 +106,8 @@ Decoded DecodeAll(const std::vector<Bytes>& bodies) {
     ChunkDecoder in_place;
     Decoded decoded;
     for (const Bytes& body : bodies) {
-        Bytes buffer(std::max<size_t>(body.size(), kCapacity) + CHUNK_BUFFER_SLACK, 0xA5);
-        std::copy(body.begin(), body.end(), buffer.begin());
+        Bytes buffer = body;
+        buffer.resize(std::max<size_t>(body.size(), kCapacity) + CHUNK_BUFFER_SLACK, 0xA5);
         Bytes second = buffer;
         const int32_t n = decoder.Decode(buffer.data(), static_cast<int32_t>(body.size()), kCapacity);
         const uint8_t* at = nullptr;
