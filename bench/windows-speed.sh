@@ -8,6 +8,13 @@
 # the native build of the same width.
 #
 #   bench/windows-speed.sh [--passes N] [--rounds N] [--before COMMIT] [--method classic|zstd]
+#   bench/windows-speed.sh --program [--rounds N] [--unpack-to DIR]
+#
+# --program times the generic program itself instead: each Windows build this host runs (win64;
+# win32 where 32-bit Wine runs), stamped with the benchmark data as zstd pieces and as a stream,
+# unpacking unattended (`/S /UNPACK=`, writing the files); rounds alternate between the two
+# products and each keeps its best round. --unpack-to: where the files go (default: under build/),
+# such as a memory file system, where a disk's journal adds nothing to either product.
 #
 # zstd chunks are decoded by Debian's libzstd source (scripts/fetch-zstd.sh) compiled alike for
 # every build, natively too, so that each Windows build meets its exact native twin.
@@ -22,8 +29,12 @@ passes=3
 rounds=3
 before=
 method=classic
+program=0
+unpack_to=
 while [ $# -gt 0 ]; do
     case $1 in
+        --program) program=1; shift ;;
+        --unpack-to) unpack_to=${2:?}; shift 2 ;;
         --passes) passes=${2:?}; shift 2 ;;
         --rounds) rounds=${2:?}; shift 2 ;;
         --before) before=${2:?}; shift 2 ;;
@@ -35,6 +46,64 @@ done
 core=${BENCH_CORE:-1}
 out=build/bench-speed
 mkdir -p "$out" build/bench-results
+
+# The generic program under Wine, on products of the benchmark data.
+program_speed() {
+    local fp=$repo/build/release/tools/filespack/filespack files=$repo/build/bench-data/files
+    local arches=(win64) arch method round
+    # The PE32 where 32-bit Wine is there to run it.
+    scripts/can-run-win32.sh && [ -x /usr/lib/wine/wine ] && arches+=(win32)
+    cmake --preset release >/dev/null
+    cmake --build build/release -j2 --target filespack >/dev/null
+    bench/make-data.sh build/bench-data >&2
+    declare -A best
+    for arch in "${arches[@]}"; do
+        cmake --preset "$arch" >/dev/null
+        cmake --build "build/$arch" -j2 --target filespack_stub >/dev/null
+        scripts/wine-prefix.sh "$arch"
+        for method in zstd stream; do
+            "$fp" exe -q --mtime 0 --method "$method" --stub "build/$arch/program/filespack-stub.exe" \
+                --name Bench --description Bench --product-version 1 --caption Bench \
+                "$out/product-$arch-$method.exe" "$files"
+        done
+    done
+    for arch in "${arches[@]}"; do
+        for round in $(seq "$rounds"); do
+            for method in zstd stream; do
+                local to=${unpack_to:-$repo/$out}/unpacked-$arch-$method seconds
+                rm -rf "$to"
+                seconds=$(xvfb-run -a -s '-screen 0 1024x768x24' bash -c '
+                    source scripts/wine-env.sh "$1"
+                    wineserver -p; "$WINE" wineboot </dev/null >/dev/null 2>&1
+                    start=$(date +%s.%N)
+                    "$WINE" "$2" /S "/UNPACK=Z:$(echo "$3" | tr / \\\\)" </dev/null >/dev/null 2>&1 ||
+                        { echo failed; exit 0; }
+                    echo "$(date +%s.%N) - $start" | bc
+                    wineserver -k' _ "$arch" "$out/product-$arch-$method.exe" "$to")
+                [ "$seconds" != failed ] && diff -r "$files" "$to" >/dev/null ||
+                    { echo "$arch $method: the unpacked files differ" >&2; exit 1; }
+                echo "round $round, $arch $method: $seconds s" >&2
+                if [ -z "${best[$arch-$method]:-}" ] ||
+                    [ "$(echo "$seconds < ${best[$arch-$method]}" | bc)" = 1 ]; then
+                    best[$arch-$method]=$seconds
+                fi
+            done
+        done
+    done
+    rm -rf "${unpack_to:-$repo/$out}"/unpacked-*
+    {
+        echo "| build | zstd pieces s | stream s | stream against zstd pieces |"
+        echo "|---|---|---|---|"
+        for arch in "${arches[@]}"; do
+            printf '| %s | %.2f | %.2f | %.2f |\n' "$arch" "${best[$arch-zstd]}" \
+                "${best[$arch-stream]}" "$(echo "${best[$arch-stream]} / ${best[$arch-zstd]}" | bc -l)"
+        done
+    } | tee build/bench-results/program-speed.md
+}
+if [ "$program" = 1 ]; then
+    program_speed
+    exit 0
+fi
 
 # variant name -> compiler command (the last word is the output's suffix)
 declare -A compiler=(
@@ -69,8 +138,15 @@ build() {
             [ -f "${objects[-1]}" ] || $cc -O3 -DNDEBUG -DZSTD_LEGACY_SUPPORT=0 -DZSTD_DISABLE_ASM=1 \
                 -DXXH_NAMESPACE=ZSTD_ -c "$source" -o "${objects[-1]}"
         done
+        # The decoder's sources, as the codec target lists them: no encoder, and the content
+        # block's seam for the platform.
+        local codec=($(ls "$tree"/codec/*.cpp |
+            grep -v -e _encode -e chunk_encoder -e code_lengths -e content_block))
+        local block=$tree/codec/content_block_posix.cpp
+        [[ $width == win* ]] && block=$tree/codec/content_block_portable.cpp
+        [ -f "$block" ] && codec+=("$block")
         ${compiler[$width]} -O3 -DNDEBUG -std=c++20 -I"$tree" -I. -isystem "$zstd" \
-            bench/decode_speed.cpp $(ls "$tree"/codec/*.cpp | grep -v frame_encode) \
+            bench/decode_speed.cpp "${codec[@]}" \
             package/package_header.cpp "${objects[@]}" -o "$exe"
     done
 }

@@ -38,6 +38,15 @@ int32_t DecodeStored(uint8_t* buffer, int32_t length, int32_t capacity) {
 }  // namespace
 
 int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) {
+    const uint8_t* decoded = buffer;
+    const int32_t produced = Decode(buffer, length, capacity, &decoded);
+    if (produced > 0 && decoded != buffer) std::memcpy(buffer, decoded, static_cast<size_t>(produced));
+    return produced;
+}
+
+int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity,
+                             const uint8_t** decoded) {
+    *decoded = buffer;
     const int flat = FlatModeOf(buffer, length);
     if (flat >= 0 && flat != RUN_LENGTH_STREAM && stream_.Open()) {
         stream_.Break();
@@ -70,8 +79,12 @@ int32_t ChunkDecoder::Decode(uint8_t* buffer, int32_t length, int32_t capacity) 
         if (declared <= 0) return declared;
         if (int64_t{6} + declared > length) return 0;
         const auto rest = static_cast<size_t>(declared - 1);
+        // A piece decodes from where it lies, into the scratch block when the stream has no
+        // buffer of its own.
+        if (flat == RUN_LENGTH_STREAM) {
+            return stream_.Decode(buffer + CHUNK_HEAD_SIZE, rest, scratch, capacity, decoded);
+        }
         std::memcpy(scratch, buffer + CHUNK_HEAD_SIZE, rest);
-        if (flat == RUN_LENGTH_STREAM) return stream_.Decode(scratch, rest, buffer, capacity);
         return frames_.Decode(scratch, rest, buffer, capacity);
     }
     const int32_t produced = EntropyDecodeInto(buffer, length, capacity, scratch, scratch + half);

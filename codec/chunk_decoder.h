@@ -38,6 +38,12 @@ class ChunkDecoder {
     // decoder serves one extraction.
     int32_t Decode(uint8_t* buffer, int32_t length, int32_t capacity);
 
+    // The same, but the decoded bytes may be left elsewhere: `*decoded` points at them (at
+    // `buffer`, or, for a stream piece, in the decoder's own memory), valid until the next call
+    // or the decoder's end. What an engine that writes each chunk as it comes uses: a stream's
+    // bytes are not copied out of the history the decoder keeps anyway.
+    int32_t Decode(uint8_t* buffer, int32_t length, int32_t capacity, const uint8_t** decoded);
+
     // Whether a stream's frame has begun and not ended: at the package's end, a stream that
     // runs on.
     bool StreamOpen() const { return stream_.Open(); }

@@ -1,6 +1,11 @@
 #include "codec/stream_decode.h"
 
+// For ZSTD_d_stableOutBuffer, which the pinned library version has (cmake/Zstd.cmake).
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
+
+#include <climits>
+#include <cstring>
 
 #include "codec/frame_header.h"
 
@@ -54,9 +59,25 @@ bool StreamDecoder::Begin(const uint8_t* in, size_t length, size_t& at) {
         ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kWindowLogLimit))) {
         return false;
     }
+    // A window that holds the whole content means a buffer of the content's size either way.
+    if (header.content <= header.window) HoldWhole(header.content);
     at = header.size;
     remaining_ = header.content;
     state_ = State::open;
+    return true;
+}
+
+bool StreamDecoder::HoldWhole(uint64_t content) {
+    // Short of memory, the library's own window is tried instead.
+    const auto size = static_cast<size_t>(content);
+    whole_ = std::unique_ptr<uint8_t[], ContentBlockFree>(AllocateContentBlock(size), ContentBlockFree{size});
+    if (whole_ == nullptr) return false;
+    if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_stableOutBuffer, 1))) {
+        whole_.reset();
+        return false;
+    }
+    whole_size_ = size;
+    whole_done_ = 0;
     return true;
 }
 
@@ -87,7 +108,37 @@ int32_t StreamDecoder::Inflate(const uint8_t* in, size_t length, uint8_t* out, i
     return static_cast<int32_t>(output.pos);
 }
 
+// The output is the content block itself, handed to the library unchanged at every call as it
+// requires: its room is the rest of the content, so a piece is judged against the capacity after.
+int32_t StreamDecoder::InflateWhole(const uint8_t* in, size_t length, bool& ended) {
+    ZSTD_inBuffer input{in, length, 0};
+    ZSTD_outBuffer output{whole_.get(), whole_size_, whole_done_};
+    size_t hint = 1;
+    while (input.pos < input.size) {
+        const size_t in_before = input.pos;
+        const size_t out_before = output.pos;
+        hint = ZSTD_decompressStream(context_, &output, &input);
+        if (ZSTD_isError(hint)) return -1;
+        if (hint == 0) break;
+        if (input.pos == in_before && output.pos == out_before) return -1;
+    }
+    if (input.pos != input.size) return -1;
+    const size_t produced = output.pos - whole_done_;
+    if (produced > static_cast<size_t>(INT32_MAX)) return -1;
+    whole_done_ = output.pos;
+    ended = hint == 0;
+    return static_cast<int32_t>(produced);
+}
+
 int32_t StreamDecoder::Decode(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity) {
+    const uint8_t* decoded = out;
+    const int32_t produced = Decode(in, length, out, capacity, &decoded);
+    if (produced > 0 && decoded != out) std::memcpy(out, decoded, static_cast<size_t>(produced));
+    return produced;
+}
+
+int32_t StreamDecoder::Decode(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity,
+                              const uint8_t** decoded) {
     if (state_ == State::ended || state_ == State::broken) return Fail();
     if (in == nullptr || out == nullptr || capacity <= 0 || length == 0) return Fail();
     size_t at = 0;
@@ -96,11 +147,15 @@ int32_t StreamDecoder::Decode(const uint8_t* in, size_t length, uint8_t* out, in
     if (!WholeBlocks(in, length, at, last)) return Fail();
 
     bool ended = false;
-    const int32_t produced = Inflate(in, length, out, capacity, ended);
-    if (produced <= 0 || static_cast<uint64_t>(produced) > remaining_) return Fail();
+    const uint8_t* const start = whole_ != nullptr ? whole_.get() + whole_done_ : out;
+    const int32_t produced = whole_ != nullptr ? InflateWhole(in, length, ended)
+                                               : Inflate(in, length, out, capacity, ended);
+    if (produced <= 0 || produced > capacity) return Fail();
+    if (static_cast<uint64_t>(produced) > remaining_) return Fail();
     remaining_ -= static_cast<uint64_t>(produced);
     // The frame ends with the piece that holds its last block, and with its content.
     if (last != ended || ended != (remaining_ == 0)) return Fail();
     if (ended) state_ = State::ended;
+    *decoded = start;
     return produced;
 }

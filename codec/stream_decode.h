@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "codec/chunk_form.h"
+#include "codec/content_block.h"
 #include "codec/frame_header.h"
 
 struct ZSTD_DCtx_s;
@@ -38,6 +40,12 @@ class StreamDecoder {
     // decodes to nothing or to more than the capacity, a window above the limit.
     int32_t Decode(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity);
 
+    // The same, but the decoded bytes are left where the decoder has them: `*decoded` points at
+    // them, in `out` or in the decoder's own copy of the frame's content, valid until the next
+    // call or the decoder's end. Saves the copy out of the history the decoder keeps.
+    int32_t Decode(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity,
+                   const uint8_t** decoded);
+
     // Whether a frame has begun and not ended: a chunk of any other mode then fails, and so
     // does the package's end.
     bool Open() const { return state_ == State::open; }
@@ -56,10 +64,18 @@ class StreamDecoder {
         return -1;
     }
     bool Begin(const uint8_t* in, size_t length, size_t& at);
+    bool HoldWhole(uint64_t content);
     int32_t Inflate(const uint8_t* in, size_t length, uint8_t* out, int32_t capacity, bool& ended);
+    int32_t InflateWhole(const uint8_t* in, size_t length, bool& ended);
 
     // Kept for the whole package: its window is the stream's history.
     ZSTD_DCtx_s* context_ = nullptr;
     State state_ = State::before;
     uint64_t remaining_ = 0;  // content the frame has still to give
+    // When the window holds the whole content anyway, the frame decodes straight into one block
+    // of its content size, which is then the history: the library keeps no window of its own
+    // and nothing is copied out of one. Null: the library's window, copied out piece by piece.
+    std::unique_ptr<uint8_t[], ContentBlockFree> whole_;
+    size_t whole_size_ = 0;
+    size_t whole_done_ = 0;  // bytes of whole_ decoded so far
 };

@@ -9,8 +9,36 @@
 
 namespace {
 
-bool Convert(const char* to, const char* from, std::string_view in, std::string& out) {
-    iconv_t cd = iconv_open(to, from);
+// One conversion descriptor per direction and thread, opened once: opening one looks the
+// tables up by name, which cost more than converting a name, four times for each file.
+class Converter {
+  public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (ok()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return cd_; }
+
+  private:
+    iconv_t cd_;
+};
+
+iconv_t Descriptor(const char* to) {
+    thread_local Converter to_utf8("UTF-8", "CP932");
+    thread_local Converter to_cp932("CP932", "UTF-8");
+    const Converter& converter = std::string_view(to) == "UTF-8" ? to_utf8 : to_cp932;
+    if (!converter.ok()) return reinterpret_cast<iconv_t>(-1);
+    // Back to the initial state, whatever a failed conversion left.
+    iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+    return converter.get();
+}
+
+// `to` is "UTF-8" or "CP932", `from` the other.
+bool Convert(const char* to, const char*, std::string_view in, std::string& out) {
+    iconv_t cd = Descriptor(to);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     std::string result(in.size() * 4 + 16, '\0');
     char* in_ptr = const_cast<char*>(in.data());
@@ -20,7 +48,6 @@ bool Convert(const char* to, const char* from, std::string_view in, std::string&
     const size_t status = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
     const bool flushed =
         iconv(cd, nullptr, nullptr, &out_ptr, &out_left) != static_cast<size_t>(-1);
-    iconv_close(cd);
     // A positive count means characters were converted irreversibly (best fit): not exact.
     if (status != 0 || in_left != 0 || !flushed) return false;
     result.resize(result.size() - out_left);

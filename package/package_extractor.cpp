@@ -208,7 +208,7 @@ class PackageExtraction {
             } else {
                 if (engine_.Read(buffer, length) == 0) return Fail(ExtractFailure::read, READ_ERROR_TEXT);
                 if (coder != nullptr) coder->Transform(buffer, length);
-                produced = decoder_.Decode(buffer, length, capacity_);
+                produced = decoder_.Decode(buffer, length, capacity_, &decoded);
             }
             // More than the capacity would mean the decoder broke its word; never write it.
             if (produced <= 0 || produced > capacity_) return FailNamed(ExtractFailure::decode, DECODE_ERROR_FORMAT);

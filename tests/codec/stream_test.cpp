@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -98,17 +99,29 @@ struct Decoded {
     }
 };
 
+// Both ways of asking, side by side: decoded into the buffer, and left where the decoder has
+// them (as the engine asks). They must agree on every chunk.
 Decoded DecodeAll(const std::vector<Bytes>& bodies) {
     ChunkDecoder decoder;
+    ChunkDecoder in_place;
     Decoded decoded;
     for (const Bytes& body : bodies) {
-        Bytes buffer(std::max<size_t>(body.size(), kCapacity) + CHUNK_BUFFER_SLACK, 0xA5);
-        std::copy(body.begin(), body.end(), buffer.begin());
+        Bytes buffer = body;
+        buffer.resize(std::max<size_t>(body.size(), kCapacity) + CHUNK_BUFFER_SLACK, 0xA5);
+        Bytes second = buffer;
         const int32_t n = decoder.Decode(buffer.data(), static_cast<int32_t>(body.size()), kCapacity);
+        const uint8_t* at = nullptr;
+        const int32_t m =
+            in_place.Decode(second.data(), static_cast<int32_t>(body.size()), kCapacity, &at);
+        EXPECT_EQ(m, n);
         decoded.results.push_back(n);
-        if (n > 0) decoded.output.insert(decoded.output.end(), buffer.begin(), buffer.begin() + n);
+        if (n > 0) {
+            decoded.output.insert(decoded.output.end(), buffer.begin(), buffer.begin() + n);
+            EXPECT_TRUE(m == n && std::equal(at, at + n, buffer.begin())) << "the bytes differ";
+        }
     }
     decoded.open_at_end = decoder.StreamOpen();
+    EXPECT_EQ(in_place.StreamOpen(), decoded.open_at_end);
     return decoded;
 }
 
@@ -316,6 +329,18 @@ TEST(StreamChunks, EveryOtherStreamFailsAtTheChunkThatShowsIt) {
         cut.back().resize(cut.back().size() - 2);
         PutFlatHead(cut.back().data(), RUN_LENGTH_STREAM, cut.back().size() - CHUNK_HEAD_SIZE);
         cases.push_back({"a truncated last chunk", cut, 3});
+    }
+    {
+        // More than a chunk holds, with the whole content in the decoder's own block (a single
+        // segment) and in the library's window.
+        const std::vector<Bytes> over = Cut(data, {kCapacity + 1000});
+        cases.push_back({"a piece larger than a chunk, one block of content",
+                         Bodies(LibraryPayloads(over, {})), 0});
+        cases.push_back({"a piece larger than a chunk, the library's window",
+                         Bodies(LibraryPayloads(over, {.window_log = 10})), 0});
+        const std::vector<Bytes> all = Cut(data, {data.size()});
+        cases.push_back({"the whole frame in one piece larger than a chunk",
+                         Bodies(LibraryPayloads(all, {})), 0});
     }
     cases.push_back({"a piece after the frame ended", Concat2(good, {good[1]}), 4});
     cases.push_back({"the last chunk missing: the frame runs on",

@@ -66,6 +66,25 @@ TEST(CodePage932, ANameIsValidWhenItComesBackAsTheSameBytes) {
     EXPECT_FALSE(Utf8ToShiftJis("\xc2\x80", shift_jis));  // Windows alone would give it 0x80
 }
 
+// The conversion is kept from name to name: what a refused name left behind (a lead byte cut off
+// at the end, a byte without a character) must not change the answer for the next.
+TEST(CodePage932, EachAnswerStandsWhateverNameCameBefore) {
+    const std::string before[] = {"cut\x81", "n\x85\x40.txt", "\xff"};
+    for (const std::string& refused : before) {
+        for (const Code& code : CODES) {
+            std::string utf8;
+            EXPECT_FALSE(ShiftJisToUtf8(refused, utf8));
+            EXPECT_EQ(ShiftJisToUtf8(Name(code), utf8), code.valid) << code.what;
+            std::string back;
+            EXPECT_FALSE(Utf8ToShiftJis("cut\xe3\x81", back));
+            if (code.valid) {
+                ASSERT_TRUE(Utf8ToShiftJis(utf8, back)) << code.what;
+                EXPECT_EQ(back, Name(code)) << code.what;
+            }
+        }
+    }
+}
+
 TEST(CodePage932, TheEngineExtractsExactlyTheValidNames) {
     for (const Code& code : CODES) {
         ScratchFolder folder;

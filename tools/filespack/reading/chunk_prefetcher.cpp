@@ -146,12 +146,11 @@ int32_t ChunkPrefetcher::DecodeHere(int64_t offset, int32_t length, int32_t capa
         ++counters_.buffers;
     }
     std::memcpy(own_buffer_.get(), package_.data() + offset, static_cast<size_t>(length));
-    const int32_t result = own_decoder_.Decode(own_buffer_.get(), length, capacity);
+    const int32_t result = own_decoder_.Decode(own_buffer_.get(), length, capacity, decoded);
     stream_open_ = own_decoder_.StreamOpen();
     {
         const std::lock_guard lock(mutex_);
         ++counters_.decoded_here;
     }
-    *decoded = own_buffer_.get();
     return result;
 }

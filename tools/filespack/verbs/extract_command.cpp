@@ -119,6 +119,9 @@ std::string WhyNotCreated(const LayoutScan& scan, int64_t position,
 // The engine stops at the first existing file and leaves the files before it; finding the clash
 // first leaves the folder as it was.
 std::string FirstClash(const LayoutScan& scan, const std::filesystem::path& folder) {
+    // An empty folder, such as one just made, has nothing in the way: no look per file.
+    std::error_code empty_ec;
+    if (std::filesystem::is_empty(folder, empty_ec) && !empty_ec) return "";
     for (const auto& entry : scan.layout.entries) {
         if (StoredNameProblem(entry.name, NameLevel::engine)) continue;  // refused anyway
         const std::filesystem::path path = EntryPath(folder, entry.name);
