@@ -37,6 +37,23 @@ bool WholeBlocks(const uint8_t* in, size_t length, size_t at, bool& last) {
     return true;
 }
 
+// Feeds the whole piece through the library. The library's last hint (0: the frame ended), or
+// PUMP_FAILED when it refused the bytes or the output had no room for what the piece holds (more
+// than the capacity).
+constexpr size_t PUMP_FAILED = static_cast<size_t>(-1);
+size_t Pump(ZSTD_DCtx* context, ZSTD_inBuffer& input, ZSTD_outBuffer& output) {
+    size_t hint = 1;
+    while (input.pos < input.size) {
+        const size_t in_before = input.pos;
+        const size_t out_before = output.pos;
+        hint = ZSTD_decompressStream(context, &output, &input);
+        if (ZSTD_isError(hint)) return PUMP_FAILED;
+        if (hint == 0) break;
+        if (input.pos == in_before && output.pos == out_before) return PUMP_FAILED;
+    }
+    return input.pos == input.size ? hint : PUMP_FAILED;
+}
+
 }  // namespace
 
 bool ReadStreamFrameHeader(const uint8_t* in, size_t length, StreamFrameHeader& header) {
@@ -85,17 +102,8 @@ int32_t StreamDecoder::Inflate(const uint8_t* in, size_t length, uint8_t* out, i
                                bool& ended) {
     ZSTD_inBuffer input{in, length, 0};
     ZSTD_outBuffer output{out, static_cast<size_t>(capacity), 0};
-    size_t hint = 1;
-    while (input.pos < input.size) {
-        const size_t in_before = input.pos;
-        const size_t out_before = output.pos;
-        hint = ZSTD_decompressStream(context_, &output, &input);
-        if (ZSTD_isError(hint)) return -1;
-        if (hint == 0) break;
-        // No room left for what the piece still holds: more than the capacity.
-        if (input.pos == in_before && output.pos == out_before) return -1;
-    }
-    if (input.pos != input.size) return -1;
+    const size_t hint = Pump(context_, input, output);
+    if (hint == PUMP_FAILED) return -1;
     if (output.pos == output.size) {
         // A full output may hide decoded bytes the library still holds: one more is too many.
         uint8_t probe = 0;
@@ -113,16 +121,8 @@ int32_t StreamDecoder::Inflate(const uint8_t* in, size_t length, uint8_t* out, i
 int32_t StreamDecoder::InflateWhole(const uint8_t* in, size_t length, bool& ended) {
     ZSTD_inBuffer input{in, length, 0};
     ZSTD_outBuffer output{whole_.get(), whole_size_, whole_done_};
-    size_t hint = 1;
-    while (input.pos < input.size) {
-        const size_t in_before = input.pos;
-        const size_t out_before = output.pos;
-        hint = ZSTD_decompressStream(context_, &output, &input);
-        if (ZSTD_isError(hint)) return -1;
-        if (hint == 0) break;
-        if (input.pos == in_before && output.pos == out_before) return -1;
-    }
-    if (input.pos != input.size) return -1;
+    const size_t hint = Pump(context_, input, output);
+    if (hint == PUMP_FAILED) return -1;
     const size_t produced = output.pos - whole_done_;
     if (produced > static_cast<size_t>(INT32_MAX)) return -1;
     whole_done_ = output.pos;
