@@ -1,11 +1,25 @@
 #include "pe/pe_image.h"
 
 #include <algorithm>
+#include <string>
 
 #include "package/little_endian.h"
 #include "pe/pe_format.h"
 
 namespace {
+
+// Windows maps a program whole below 2 GiB of address space, where the system's own libraries
+// also lie (from about 1.8 GiB up): a larger image is written fine and then never starts. Under
+// Wine a 1.8 GiB image started and a 2 GiB one did not; this leaves room on every system.
+constexpr uint64_t kLargestMappableImage = 0x70000000;  // 1792 MiB
+
+bool TooLargeToMap(uint64_t size, std::string& error) {
+    error = "the product would take " + std::to_string(size >> 20) +
+            " MiB in memory, more than Windows maps for a program (at most " +
+            std::to_string(kLargestMappableImage >> 20) +
+            " MiB); ship fewer or smaller files, or several products";
+    return false;
+}
 
 constexpr uint32_t kCertificateDirectory = 4;
 constexpr uint32_t kDiscardable = 0x02000000;
@@ -243,6 +257,7 @@ bool PeImage::Relaid(size_t index, size_t section_size, std::vector<PeSection>& 
         next_address = AlignUp(next_address + SpanOf(moved[i]), section_alignment_);
     }
     image_end = next_address;
+    if (image_end > kLargestMappableImage) return TooLargeToMap(image_end, error);
     return true;
 }
 
@@ -297,6 +312,11 @@ bool PeImage::Rewrite(std::vector<Resource> resources, std::vector<uint8_t>& out
     size_t index = 0;
     if (!ResourceSection(index, error) || !MayResize(index, error)) return false;
     const PeSection& old = sections_[index];
+    // The section holds at least the resources' bytes: a product that surely cannot be mapped is
+    // refused before any of a large package is copied.
+    uint64_t least = old.virtual_address;
+    for (const Resource& r : resources) least += r.bytes.size();
+    if (least > kLargestMappableImage) return TooLargeToMap(least, error);
 
     // Room for everything at once: growing a vector the size of a large package would hold two
     // copies of it for a moment.

@@ -5,6 +5,12 @@
 #include <algorithm>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 #include "minimal_executable.h"
 #include "package/little_endian.h"
 #include "pe/icon_file.h"
@@ -24,7 +30,57 @@ bool Rewrite(const std::vector<uint8_t>& file, std::vector<uint8_t>& out, std::s
     return resources && image.Rewrite(std::move(*resources), out, error);
 }
 
+// Address space that is never touched: the rewrite must refuse before it reads a byte.
+class UntouchedRange {
+  public:
+    explicit UntouchedRange(size_t size) : size_(size) {
+#ifdef _WIN32
+        base_ = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+#else
+        base_ = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (base_ == MAP_FAILED) base_ = nullptr;
+#endif
+    }
+    ~UntouchedRange() {
+        if (base_ == nullptr) return;
+#ifdef _WIN32
+        VirtualFree(base_, 0, MEM_RELEASE);
+#else
+        munmap(base_, size_);
+#endif
+    }
+    UntouchedRange(const UntouchedRange&) = delete;
+    UntouchedRange& operator=(const UntouchedRange&) = delete;
+    std::span<const uint8_t> bytes() const { return {static_cast<const uint8_t*>(base_), size_}; }
+    bool ok() const { return base_ != nullptr; }
+
+  private:
+    void* base_ = nullptr;
+    size_t size_;
+};
+
 }  // namespace
+
+// Windows maps a program whole below 2 GiB, beside the system's libraries: a product of 2 GiB was
+// written and then never started. One that cannot be mapped is refused before anything is copied.
+TEST(PeRewrite, RefusesAProductWindowsCannotMap) {
+    if (sizeof(void*) < 8) GTEST_SKIP() << "no room for the range in a 32-bit process";
+    const auto file = BuildExecutable(false, {{std::string("P"), std::vector<uint8_t>(64, 7)}});
+    PeImage image;
+    std::string error;
+    ASSERT_TRUE(image.Parse(file, error)) << error;
+    for (const size_t size : {size_t{0x70000000}, size_t{0x7FFF0000}}) {
+        const UntouchedRange package(size);
+        ASSERT_TRUE(package.ok());
+        Resource resource;
+        resource.type = ResourceKey::Number(10);
+        resource.name = ResourceKey::Named("PACKAGE");
+        resource.bytes = package.bytes();
+        std::vector<uint8_t> out;
+        EXPECT_FALSE(image.Rewrite({resource}, out, error)) << size;
+        EXPECT_NE(error.find("1792 MiB"), std::string::npos) << error;
+    }
+}
 
 TEST(PeRewrite, RefusesHeadersThatDoNotEndBeforeTheFirstSection) {
     for (const uint32_t section_at : {0x100u, 0x180u}) {
