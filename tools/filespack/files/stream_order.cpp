@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
+#include "package/ascii_case.h"
 #include "tools/filespack/files/file_names.h"
 
 std::string StreamKind(const std::string& leaf) {
     const size_t dot = leaf.rfind('.');
     if (dot == std::string::npos || dot == 0) return {};
-    std::string kind = leaf.substr(dot + 1);
-    for (char& c : kind) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return kind;
+    return AsciiUppercase(std::string_view(leaf).substr(dot + 1));
 }
 
 void OrderForStream(std::vector<InputFile>& files) {

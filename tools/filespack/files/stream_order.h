@@ -10,7 +10,7 @@
 #include "tools/filespack/files/input_files.h"
 
 // The kind of a file by its name (UTF-8, no folder part): the extension after the last dot,
-// ASCII letters in lower case; "" for a name without one (a leading dot starts no extension).
+// ASCII letters in upper case; "" for a name without one (a leading dot starts no extension).
 std::string StreamKind(const std::string& leaf);
 
 // Files of one kind together, the kinds in the byte order of StreamKind, each kind's files in
